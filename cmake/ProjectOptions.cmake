@@ -1,0 +1,24 @@
+# Compiler settings shared by every target of the project: warnings are errors in
+# our own code, and the sanitizer builds instrument everything we compile.
+add_library(project_options INTERFACE)
+target_compile_options(project_options INTERFACE
+  -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wold-style-cast
+  -Wcast-align -Woverloaded-virtual -Wimplicit-fallthrough -Werror)
+
+if(TRALVEX_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
+                      -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+if(TRALVEX_TSAN)
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
+
+# Adds a GoogleTest executable whose tests ctest discovers one by one.
+function(tralvex_add_test name)
+  add_executable(${name} ${ARGN})
+  target_link_libraries(${name} PRIVATE project_options GTest::gtest GTest::gtest_main)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endfunction()

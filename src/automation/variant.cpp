@@ -1,0 +1,27 @@
+#include "automation/variant.hpp"
+
+#include "automation/dispatch.hpp"
+
+namespace tralvex::automation {
+
+Dispatch* AutomationObject::GetDispatch() const {
+    return dynamic_cast<Dispatch*>(object_.get());
+}
+
+AutomationObject CopyObject(const AutomationObject& object) {
+    return object;
+}
+
+void ReleaseObject(AutomationObject& object) {
+    object.Reset();
+}
+
+bool IsEmptyObject(const AutomationObject& object) {
+    return object.Empty();
+}
+
+void ClearVariant(Variant& value) {
+    value.Clear();
+}
+
+}  // namespace tralvex::automation
