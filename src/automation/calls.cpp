@@ -213,8 +213,7 @@ Arg::Arg(const Text& value) : value_(AnsiToUtf16(value)) {}
 
 Arg::Arg(const Bytes&) : isBytes_(true) {}
 
-Arg::Arg(const Variant& value)
-    : value_(value.IsEmpty() ? Variant(MissingArgument{}) : value) {}
+Arg::Arg(const Variant& value) : value_(value.IsEmpty() ? Variant(MissingArgument{}) : value) {}
 
 template <typename R>
 R GetProperty(const AutomationObject& object, std::string_view name, Args args) {
@@ -231,8 +230,8 @@ R CallMethod(const AutomationObject& object, std::string_view name, Args args) {
     return Convert<R>(Invoke(object, name, args, nullptr, CallKind::Method));
 }
 
-#define TRALVEX_INSTANTIATE_CALLS(R)                                                       \
-    template R GetProperty<R>(const AutomationObject&, std::string_view, Args);            \
+#define TRALVEX_INSTANTIATE_CALLS(R)                                            \
+    template R GetProperty<R>(const AutomationObject&, std::string_view, Args); \
     template R CallMethod<R>(const AutomationObject&, std::string_view, Args);
 
 TRALVEX_INSTANTIATE_CALLS(void)
@@ -244,12 +243,8 @@ TRALVEX_INSTANTIATE_CALLS(Variant)
 
 #undef TRALVEX_INSTANTIATE_CALLS
 
-Text LastErrorText() {
-    return lastError.text;
-}
+Text LastErrorText() { return lastError.text; }
 
-const CallOutcome& LastCallOutcome() {
-    return lastError.outcome;
-}
+const CallOutcome& LastCallOutcome() { return lastError.outcome; }
 
 }  // namespace tralvex::automation

@@ -25,7 +25,7 @@ namespace tralvex::automation {
 // a missing argument). Bytes cannot be an argument: wrap them with
 // BytesToVariant first; a call given bytes fails.
 class Arg {
-public:
+  public:
     Arg(std::int32_t value) : value_(value) {}
     Arg(bool value) : value_(value) {}
     Arg(double value) : value_(value) {}
@@ -38,7 +38,7 @@ public:
     // Hands the converted value over to the call; an argument is used once.
     Variant Take() const { return std::move(value_); }
 
-private:
+  private:
     // Arguments arrive in an initializer list, whose elements are const; the
     // value is moved out of it so a large text is not copied twice.
     mutable Variant value_;

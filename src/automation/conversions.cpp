@@ -121,8 +121,6 @@ Bytes VariantToBytes(const Variant& value) {
     return array ? array->data : Bytes{};
 }
 
-Variant BytesToVariant(const Bytes& bytes) {
-    return Variant(ByteArray{bytes, 1});
-}
+Variant BytesToVariant(const Bytes& bytes) { return Variant(ByteArray{bytes, 1}); }
 
 }  // namespace tralvex::automation

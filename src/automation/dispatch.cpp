@@ -17,9 +17,7 @@ bool SameName(std::u16string_view a, std::u16string_view b) {
 
 }  // namespace
 
-void TypeInfo::Add(MemberDesc member) {
-    members_.push_back(std::move(member));
-}
+void TypeInfo::Add(MemberDesc member) { members_.push_back(std::move(member)); }
 
 DispId TypeInfo::FindId(std::u16string_view name) const {
     for (const MemberDesc& member : members_) {

@@ -29,13 +29,13 @@ struct MemberDesc {
 };
 
 class TypeInfo {
-public:
+  public:
     void Add(MemberDesc member);
     // The number shared by every member of this name, or -1 when there is none.
     DispId FindId(std::u16string_view name) const;
     const MemberDesc* Find(DispId id, InvokeKind kind) const;
 
-private:
+  private:
     std::vector<MemberDesc> members_;
 };
 
@@ -57,7 +57,7 @@ struct InvokeOutcome {
 };
 
 class Dispatch : public Unknown {
-public:
+  public:
     // Null when the object carries no description of its members.
     virtual const TypeInfo* GetTypeInfo() const = 0;
     // Arguments in their natural order; for a put the value comes last.
@@ -68,7 +68,7 @@ public:
 // objects: each entry binds a name and a kind to a member function.
 template <typename Self>
 class DispatchTable {
-public:
+  public:
     using Handler = InvokeOutcome (Self::*)(std::span<const Variant> args);
     struct Entry {
         std::string_view name;
@@ -97,7 +97,7 @@ public:
         return InvokeOutcome::Fail(kDispMemberNotFound);
     }
 
-private:
+  private:
     struct Bound {
         DispId id;
         InvokeKind kind;

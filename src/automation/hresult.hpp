@@ -9,9 +9,7 @@ namespace tralvex::automation {
 
 using HResult = std::int32_t;
 
-constexpr HResult MakeHResult(std::uint32_t value) {
-    return static_cast<HResult>(value);
-}
+constexpr HResult MakeHResult(std::uint32_t value) { return static_cast<HResult>(value); }
 
 constexpr HResult kOk = 0;
 constexpr HResult kFalse = 1;
@@ -38,8 +36,6 @@ constexpr HResult kDispBadIndex = MakeHResult(0x8002000B);
 constexpr HResult kDispBadParamCount = MakeHResult(0x8002000E);
 constexpr HResult kDispParamNotOptional = MakeHResult(0x8002000F);
 
-constexpr bool Failed(HResult hr) {
-    return hr < 0;
-}
+constexpr bool Failed(HResult hr) { return hr < 0; }
 
 }  // namespace tralvex::automation

@@ -51,21 +51,15 @@ void RegisterComponent(std::string_view progId, ComponentFactory factory) {
 ScopedComponent::ScopedComponent(std::string_view progId, ComponentFactory factory)
     : progId_(progId), previous_(Exchange(progId, std::move(factory))) {}
 
-ScopedComponent::~ScopedComponent() {
-    Exchange(progId_, std::move(previous_));
-}
+ScopedComponent::~ScopedComponent() { Exchange(progId_, std::move(previous_)); }
 
-HResult CoInitialize() {
-    return initCount++ == 0 ? kOk : kFalse;
-}
+HResult CoInitialize() { return initCount++ == 0 ? kOk : kFalse; }
 
 void CoUninitialize() {
     if (initCount > 0) --initCount;
 }
 
-bool IsThreadInitialized() {
-    return initCount > 0;
-}
+bool IsThreadInitialized() { return initCount > 0; }
 
 bool CreateObject(AutomationObject& object, std::string_view progId) {
     if (!IsThreadInitialized()) return false;

@@ -22,13 +22,13 @@ void RegisterComponent(std::string_view progId, ComponentFactory factory);
 // Puts a factory under a ProgID for as long as it lives, then restores what
 // was registered before: what tests use to place a fake behind a ProgID.
 class ScopedComponent {
-public:
+  public:
     ScopedComponent(std::string_view progId, ComponentFactory factory);
     ~ScopedComponent();
     ScopedComponent(const ScopedComponent&) = delete;
     ScopedComponent& operator=(const ScopedComponent&) = delete;
 
-private:
+  private:
     std::string progId_;
     ComponentFactory previous_;
 };

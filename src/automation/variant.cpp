@@ -4,24 +4,14 @@
 
 namespace tralvex::automation {
 
-Dispatch* AutomationObject::GetDispatch() const {
-    return dynamic_cast<Dispatch*>(object_.get());
-}
+Dispatch* AutomationObject::GetDispatch() const { return dynamic_cast<Dispatch*>(object_.get()); }
 
-AutomationObject CopyObject(const AutomationObject& object) {
-    return object;
-}
+AutomationObject CopyObject(const AutomationObject& object) { return object; }
 
-void ReleaseObject(AutomationObject& object) {
-    object.Reset();
-}
+void ReleaseObject(AutomationObject& object) { object.Reset(); }
 
-bool IsEmptyObject(const AutomationObject& object) {
-    return object.Empty();
-}
+bool IsEmptyObject(const AutomationObject& object) { return object.Empty(); }
 
-void ClearVariant(Variant& value) {
-    value.Clear();
-}
+void ClearVariant(Variant& value) { value.Clear(); }
 
 }  // namespace tralvex::automation

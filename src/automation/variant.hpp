@@ -15,7 +15,7 @@ namespace tralvex::automation {
 // Every component object derives from this; what it can be asked through the
 // late-bound calls is in `Dispatch`.
 class Unknown {
-public:
+  public:
     virtual ~Unknown() = default;
     Unknown() = default;
     Unknown(const Unknown&) = delete;
@@ -25,7 +25,7 @@ public:
 class Dispatch;
 
 class AutomationObject {
-public:
+  public:
     AutomationObject() = default;
     explicit AutomationObject(std::shared_ptr<Unknown> object) : object_(std::move(object)) {}
 
@@ -40,7 +40,7 @@ public:
         return a.object_ == b.object_;
     }
 
-private:
+  private:
     std::shared_ptr<Unknown> object_;
 };
 
@@ -61,7 +61,7 @@ struct ByteArray {
 };
 
 class Variant {
-public:
+  public:
     enum class Kind { Empty, Missing, Bool, Int32, Real, Text, Bytes, Object };
 
     Variant() = default;
@@ -88,7 +88,7 @@ public:
 
     friend bool operator==(const Variant& a, const Variant& b) { return a.value_ == b.value_; }
 
-private:
+  private:
     std::variant<std::monostate, MissingArgument, bool, std::int32_t, double, std::u16string,
                  ByteArray, AutomationObject>
         value_;

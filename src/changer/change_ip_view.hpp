@@ -9,7 +9,7 @@
 namespace tralvex {
 
 class ChangeIpView {
-public:
+  public:
     virtual ~ChangeIpView() = default;
 
     // The address box read as text: empty when blank, else four decimal

@@ -6,13 +6,9 @@
 namespace tralvex {
 namespace {
 
-char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-char UpperAscii(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
+char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 bool BytesEqual(char a, char b, CaseMode mode) {
     return mode == CaseMode::Sensitive ? a == b : LowerAscii(a) == LowerAscii(b);
@@ -98,34 +94,24 @@ Text RightText(std::string_view text, int count) {
     return Text(text.substr(text.size() - n));
 }
 
-Text ToLowerAscii(std::string_view text) {
-    return ChangeAsciiCase(text, LowerAscii);
-}
+Text ToLowerAscii(std::string_view text) { return ChangeAsciiCase(text, LowerAscii); }
 
-Text ToUpperAscii(std::string_view text) {
-    return ChangeAsciiCase(text, UpperAscii);
-}
+Text ToUpperAscii(std::string_view text) { return ChangeAsciiCase(text, UpperAscii); }
 
-Text TrimLeadingBlanks(std::string_view text) {
-    return Text(text.substr(LeadingBlankBytes(text)));
-}
+Text TrimLeadingBlanks(std::string_view text) { return Text(text.substr(LeadingBlankBytes(text))); }
 
 Text TrimTrailingBlanks(std::string_view text) {
     return Text(text.substr(0, TrailingBlanksStart(text)));
 }
 
-Text TrimBlanks(std::string_view text) {
-    return TrimTrailingBlanks(TrimLeadingBlanks(text));
-}
+Text TrimBlanks(std::string_view text) { return TrimTrailingBlanks(TrimLeadingBlanks(text)); }
 
 Text BytesToText(const Bytes& bytes) {
     auto end = std::find(bytes.begin(), bytes.end(), std::uint8_t{0});
     return Text(bytes.begin(), end);
 }
 
-Bytes TextToBytes(std::string_view text) {
-    return Bytes(text.begin(), text.end());
-}
+Bytes TextToBytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
 Text RealToText(double value) {
     char buffer[64];

@@ -19,9 +19,7 @@ using Bytes = std::vector<std::uint8_t>;
 enum class CaseMode { Sensitive, Insensitive };
 
 // True when the byte starts a double-byte character of code page 936.
-constexpr bool IsLeadByte(char c) {
-    return static_cast<unsigned char>(c) >= 0x80;
-}
+constexpr bool IsLeadByte(char c) { return static_cast<unsigned char>(c) >= 0x80; }
 
 // Position (1-based) of the first occurrence of `needle` at or after `start`,
 // or -1. A start below 1 counts as 1. An empty needle is never found.

@@ -78,7 +78,7 @@ TEST(HandleTest, CopyTakesAReferenceAndReleaseDropsIt) {
 }
 
 class CallTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(CreateObject(object_, kProgId)); }
 
     InvokeOutcome next_;
@@ -183,9 +183,7 @@ TEST(NoInterfaceTest, ObjectsWithoutCallInterfaceOrDescriptionFail) {
     struct Plain : Unknown {};
     struct Undescribed : Dispatch {
         const TypeInfo* GetTypeInfo() const override { return nullptr; }
-        InvokeOutcome Invoke(DispId, InvokeKind, std::span<const Variant>) override {
-            return {};
-        }
+        InvokeOutcome Invoke(DispId, InvokeKind, std::span<const Variant>) override { return {}; }
     };
     CallMethod<void>(AutomationObject(std::make_shared<Plain>()), "X");
     EXPECT_EQ(LastErrorText(), FromUtf8("指定对象没有调用接口"));

@@ -67,9 +67,7 @@ FakeComponent::FakeComponent(std::shared_ptr<CallLog> log, std::string label,
     log_->Add("create " + label_);
 }
 
-FakeComponent::~FakeComponent() {
-    log_->Add("release " + label_);
-}
+FakeComponent::~FakeComponent() { log_->Add("release " + label_); }
 
 InvokeOutcome FakeComponent::Invoke(automation::DispId id, InvokeKind kind,
                                     std::span<const Variant> args) {
@@ -87,15 +85,14 @@ InvokeOutcome FakeComponent::Invoke(automation::DispId id, InvokeKind kind,
     return responder_ ? responder_(call) : InvokeOutcome::Nothing();
 }
 
-ScopedFake::ScopedFake(std::string progId, std::vector<FakeMember> members,
-                       FakeResponder responder)
-    : registration_(progId, [log = log_, fail = failCreation_, members = std::move(members),
-                             responder = std::move(responder),
-                             count = std::make_shared<int>(0)]()
-                                -> std::shared_ptr<automation::Unknown> {
-          if (*fail) return nullptr;
-          return std::make_shared<FakeComponent>(log, "#" + std::to_string(++*count), members,
-                                                 responder);
-      }) {}
+ScopedFake::ScopedFake(std::string progId, std::vector<FakeMember> members, FakeResponder responder)
+    : registration_(progId,
+                    [log = log_, fail = failCreation_, members = std::move(members),
+                     responder = std::move(responder),
+                     count = std::make_shared<int>(0)]() -> std::shared_ptr<automation::Unknown> {
+                        if (*fail) return nullptr;
+                        return std::make_shared<FakeComponent>(log, "#" + std::to_string(++*count),
+                                                               members, responder);
+                    }) {}
 
 }  // namespace tralvex::testing

@@ -35,12 +35,12 @@ struct FakeCall {
 using FakeResponder = std::function<automation::InvokeOutcome(const FakeCall&)>;
 
 class CallLog {
-public:
+  public:
     void Add(std::string line) { lines_.push_back(std::move(line)); }
     const std::vector<std::string>& Lines() const { return lines_; }
     void Clear() { lines_.clear(); }
 
-private:
+  private:
     std::vector<std::string> lines_;
 };
 
@@ -49,7 +49,7 @@ private:
 std::string Describe(const automation::Variant& value);
 
 class FakeComponent : public automation::Dispatch {
-public:
+  public:
     FakeComponent(std::shared_ptr<CallLog> log, std::string label,
                   const std::vector<FakeMember>& members, FakeResponder responder);
     ~FakeComponent() override;
@@ -58,7 +58,7 @@ public:
     automation::InvokeOutcome Invoke(automation::DispId id, automation::InvokeKind kind,
                                      std::span<const automation::Variant> args) override;
 
-private:
+  private:
     std::shared_ptr<CallLog> log_;
     std::string label_;
     std::vector<std::string> names_;
@@ -71,7 +71,7 @@ private:
 // call ("put #1.Pattern(\"a\")", "get #1.Count()", "call #1.Open(...)"), and
 // "release #n" when the object's last reference goes.
 class ScopedFake {
-public:
+  public:
     ScopedFake(std::string progId, std::vector<FakeMember> members, FakeResponder responder = {});
 
     const std::shared_ptr<CallLog>& Log() const { return log_; }
@@ -79,7 +79,7 @@ public:
     // Objects the fake makes from now on are not created (the factory fails).
     void FailCreation(bool fail) { *failCreation_ = fail; }
 
-private:
+  private:
     std::shared_ptr<CallLog> log_ = std::make_shared<CallLog>();
     std::shared_ptr<bool> failCreation_ = std::make_shared<bool>(false);
     automation::ScopedComponent registration_;
@@ -87,7 +87,7 @@ private:
 
 // Initialises the component library for the test's thread while it lives.
 class ScopedCoInit {
-public:
+  public:
     ScopedCoInit() { automation::CoInitialize(); }
     ~ScopedCoInit() { automation::CoUninitialize(); }
     ScopedCoInit(const ScopedCoInit&) = delete;

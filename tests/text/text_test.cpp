@@ -40,10 +40,15 @@ INSTANTIATE_TEST_SUITE_P(
                       FindCase{kChinese + "\xD0\xCE", "\xD0\xCE", 1, CaseMode::Sensitive, 5},
                       FindCase{kChinese, "\xCE\xC4", 1, CaseMode::Sensitive, 3},
                       // A start on a trail byte moves on to the next character.
-                      FindCase{"\xD6" "a" "xa", "a", 2, CaseMode::Sensitive, 4},
+                      FindCase{"\xD6"
+                               "a"
+                               "xa",
+                               "a", 2, CaseMode::Sensitive, 4},
                       // Case-insensitive search leaves double-byte characters alone:
                       // the trail byte 0x61 ('a') of B0 61 is not the letter A.
-                      FindCase{"\xB0" "a", "A", 1, CaseMode::Insensitive, -1}));
+                      FindCase{"\xB0"
+                               "a",
+                               "A", 1, CaseMode::Insensitive, -1}));
 
 TEST(MidTextTest, CutsAtTheEndAndRejectsStartsOutside) {
     EXPECT_EQ(MidText("abcdef", 2, 3), "bcd");

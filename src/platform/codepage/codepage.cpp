@@ -12,7 +12,7 @@ namespace {
 // One iconv descriptor per direction and thread: opening one is far dearer
 // than a conversion, and a descriptor must not be shared between threads.
 class Converter {
-public:
+  public:
     Converter(const char* to, const char* from, std::string_view replacement, std::size_t unit)
         : handle_(iconv_open(to, from)), replacement_(replacement), unit_(unit) {}
     ~Converter() {
@@ -51,7 +51,7 @@ public:
         return out;
     }
 
-private:
+  private:
     // A surrogate pair is one character of a UTF-16 source and is replaced
     // as one.
     std::size_t UnitSizeAt(const char* at, std::size_t left) const {
@@ -140,12 +140,8 @@ std::u16string Utf8ToUtf16(std::string_view utf8) {
     return BytesToUtf16(Utf8ToUtf16Converter().Convert(utf8.data(), utf8.size()));
 }
 
-std::string AnsiToUtf8(std::string_view ansi) {
-    return Utf16ToUtf8(AnsiToUtf16(ansi));
-}
+std::string AnsiToUtf8(std::string_view ansi) { return Utf16ToUtf8(AnsiToUtf16(ansi)); }
 
-Text Utf8ToAnsi(std::string_view utf8) {
-    return Utf16ToAnsi(Utf8ToUtf16(utf8));
-}
+Text Utf8ToAnsi(std::string_view utf8) { return Utf16ToAnsi(Utf8ToUtf16(utf8)); }
 
 }  // namespace tralvex

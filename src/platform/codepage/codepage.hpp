@@ -20,8 +20,6 @@ std::string AnsiToUtf8(std::string_view ansi);
 Text Utf8ToAnsi(std::string_view utf8);
 
 // The one place where texts written in the source as UTF-8 become ANSI texts.
-inline Text FromUtf8(std::string_view utf8) {
-    return Utf8ToAnsi(utf8);
-}
+inline Text FromUtf8(std::string_view utf8) { return Utf8ToAnsi(utf8); }
 
 }  // namespace tralvex

@@ -37,7 +37,9 @@ TEST(CodePageTest, WhatTheTargetCannotHoldBecomesQuestionMark) {
     // A lead byte without its trail byte at the end of the text.
     EXPECT_EQ(AnsiToUtf16("ab\xD6"), u"ab?");
     // Bytes that are not UTF-8.
-    EXPECT_EQ(Utf8ToUtf16("a\xFF" "b"), u"a?b");
+    EXPECT_EQ(Utf8ToUtf16("a\xFF"
+                          "b"),
+              u"a?b");
 }
 
 TEST(CodePageTest, ConvertsOnSeveralThreadsAtOnce) {
