@@ -100,9 +100,6 @@ ScriptError DescribeSyntaxError(const ThrownValue& thrown, std::u16string_view s
     }
     error.line = thrown.line;
     error.text = SourceLine(source, thrown.line);
-    // Duktape reports the line only; at the end of the input the position is
-    // known anyway: just after the last character of that line.
-    if (Contains(message, u", end of input)")) error.column = static_cast<int>(error.text.size());
     return error;
 }
 

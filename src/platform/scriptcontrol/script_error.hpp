@@ -23,8 +23,7 @@ struct ScriptError {
     std::u16string text;
     // 1-based; 0 when unknown.
     int line = 0;
-    // 0-based; Duktape reports no columns, so this is known only for a syntax
-    // error at the end of the input.
+    // 0-based. Always 0: Duktape reports the line of an error but no column.
     int column = 0;
 };
 
