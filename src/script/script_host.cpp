@@ -62,13 +62,18 @@ ScriptHost::ScriptHost(const ScriptHost& source)
 void ScriptHost::DefineTimeAdd() { CallMethod(control, "ExecuteStatement", {kTimeAddStatement}); }
 
 Text ScriptHost::ErrorText() const {
+    // Read one after the other, in this order: the operands of one long
+    // concatenation would be read in an unspecified order.
+    Text line = NumberProperty(errorObject, "Line");
+    Text column = NumberProperty(errorObject, "Column");
+    Text number = NumberProperty(errorObject, "Number");
+    Text source = GetProperty<Text>(errorObject, "Source");
+    Text description = GetProperty<Text>(errorObject, "Description");
+    Text statement = GetProperty<Text>(errorObject, "Text");
     const ErrorTextPieces& pieces = Pieces();
-    return pieces.beforeLine + NumberProperty(errorObject, "Line") + pieces.beforeColumn +
-           NumberProperty(errorObject, "Column") + pieces.beforeNumber +
-           NumberProperty(errorObject, "Number") + pieces.beforeSource +
-           GetProperty<Text>(errorObject, "Source") + pieces.beforeDescription +
-           GetProperty<Text>(errorObject, "Description") + pieces.beforeStatement +
-           GetProperty<Text>(errorObject, "Text") + pieces.end;
+    return pieces.beforeLine + line + pieces.beforeColumn + column + pieces.beforeNumber + number +
+           pieces.beforeSource + source + pieces.beforeDescription + description +
+           pieces.beforeStatement + statement + pieces.end;
 }
 
 AutomationObject ScriptHost::ControlObject() const { return automation::CopyObject(control); }
