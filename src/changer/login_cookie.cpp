@@ -7,7 +7,7 @@ namespace tralvex {
 extern const std::string_view LoginScript = R"js(function Base64Encoding(input) {
     var keyStr = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/=";
     var bytes = utf8_encode(input);
-    var output = [];
+    var groups = [];
     var i = 0;
     while (i < bytes.length) {
         // charCodeAt past the end gives NaN, which the shifts below treat as 0.
@@ -23,24 +23,21 @@ extern const std::string_view LoginScript = R"js(function Base64Encoding(input) 
         } else if (isNaN(b3)) {
             e4 = 64;
         }
-        output.push(keyStr.charAt(e1) + keyStr.charAt(e2) + keyStr.charAt(e3) + keyStr.charAt(e4));
+        groups[groups.length] =
+            keyStr.charAt(e1) + keyStr.charAt(e2) + keyStr.charAt(e3) + keyStr.charAt(e4);
     }
-    return output.join("");
+    return groups.join("");
 }
 function utf8_encode(string) {
-    var text = String(string).replace(/\r\n/g, "\n");
-    var bytes = [];
-    for (var n = 0; n < text.length; n++) {
-        var c = text.charCodeAt(n);
-        if (c < 128) {
-            bytes.push(String.fromCharCode(c));
-        } else if (c < 2048) {
-            bytes.push(String.fromCharCode((c >> 6) | 192, (c & 63) | 128));
-        } else {
-            bytes.push(String.fromCharCode((c >> 12) | 224, ((c >> 6) & 63) | 128, (c & 63) | 128));
+    // A code unit below 128 is its own byte and stays; every other one is
+    // replaced by the characters of its two or three bytes.
+    return String(string).replace(/\r\n/g, "\n").replace(/[\u0080-\uffff]/g, function (unit) {
+        var c = unit.charCodeAt(0);
+        if (c < 2048) {
+            return String.fromCharCode((c >> 6) | 192, (c & 63) | 128);
         }
-    }
-    return bytes.join("");
+        return String.fromCharCode((c >> 12) | 224, ((c >> 6) & 63) | 128, (c & 63) | 128);
+    });
 }
 )js";
 

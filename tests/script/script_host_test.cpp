@@ -371,6 +371,14 @@ TEST_F(ScriptHostTest, TextOperationsWorkOnAnsiTexts) {
     EXPECT_EQ(host_.DecodeUriComponent("%E4%B8"), "");  // invalid: the call fails
 }
 
+TEST_F(ScriptHostTest, MegabyteTextsPassWhole) {
+    const Text large(1 << 20, ' ');
+    Text escaped = host_.Escape(large);
+    EXPECT_EQ(escaped.size(), 3u << 20);
+    EXPECT_EQ(escaped.substr(0, 6), "%20%20");
+    EXPECT_EQ(host_.Unescape(escaped), large);
+}
+
 bool IsDigits(const Text& text) {
     return !text.empty() && text.find_first_not_of("0123456789") == Text::npos;
 }

@@ -3,12 +3,19 @@
 // Our component behind the ProgID "ScriptControl": the script control with
 // the language "JScript", on Duktape.
 //
-// Members: Language (get/put), Timeout (get/put, milliseconds, default 10000,
-// -1 for none), Error (get: the same error object for the control's
-// lifetime), AddCode(code), ExecuteStatement(statement), Eval(expression),
-// Run(name, arguments...), Reset(). A member that fails raises its code
-// (InvokeOutcome::Raise); a script error also fills the error object, which
-// each of AddCode, ExecuteStatement, Eval and Run clears first.
+// Members: Language (get/put), Timeout (get/put), Error (get: the same error
+// object for the control's lifetime), AddCode(code), ExecuteStatement
+// (statement), Eval(expression), Run(name, arguments...), Reset(). A member
+// that fails raises its code (InvokeOutcome::Raise); a script error also
+// fills the error object, which each of AddCode, ExecuteStatement, Eval and
+// Run clears first.
+//
+// Timeout bounds every call that runs script: after that many milliseconds
+// of the calling thread's processor time the script is stopped and the call
+// fails with E_ABORT (default 10000; -1 for no limit; 0 stops a script at its
+// first check, after some 256 Ki bytecode instructions). Native built-ins
+// are not interrupted inside one call of theirs; Duktape bounds its regular
+// expressions by a step count of its own.
 
 #include <cstdint>
 #include <memory>

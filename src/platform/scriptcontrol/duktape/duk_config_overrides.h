@@ -2,8 +2,8 @@
 
 // Calls into the script engine are bounded in time: Duktape's executor asks
 // the check below every DUK_HTHREAD_INTCTR_DEFAULT (256 Ki) bytecode
-// instructions whether the call has run too long, with the heap's user data,
-// and throws a RangeError while the answer is yes.
+// instructions whether the call has run too long, with the heap's user data
+// (an ExecutionDeadline), and throws a RangeError while the answer is yes.
 #define DUK_USE_INTERRUPT_COUNTER
 #define DUK_USE_EXEC_TIMEOUT_CHECK(udata) (::tralvex::duktape::DeadlinePassed((udata)))
 namespace tralvex::duktape {

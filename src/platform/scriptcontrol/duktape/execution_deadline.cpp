@@ -1,11 +1,23 @@
 #include "platform/scriptcontrol/duktape/execution_deadline.hpp"
 
+#include <time.h>
+
 namespace tralvex::duktape {
+namespace {
+
+// The processor time the calling thread has used so far.
+std::chrono::nanoseconds ThreadCpuTime() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+}
+
+}  // namespace
 
 void ExecutionDeadline::Start(std::optional<std::chrono::milliseconds> limit) {
     passed_ = false;
     deadline_.reset();
-    if (limit) deadline_ = Clock::now() + *limit;
+    if (limit) deadline_ = ThreadCpuTime() + *limit;
 }
 
 void ExecutionDeadline::Stop() {
@@ -14,7 +26,7 @@ void ExecutionDeadline::Stop() {
 }
 
 bool ExecutionDeadline::Passed() {
-    if (!passed_ && deadline_ && Clock::now() >= *deadline_) passed_ = true;
+    if (!passed_ && deadline_ && ThreadCpuTime() >= *deadline_) passed_ = true;
     return passed_;
 }
 

@@ -3,6 +3,10 @@
 // The time limit of the calls into one Duktape heap. The heap's user data
 // points at it, and Duktape's execution time-out check asks it whether to
 // stop the running script.
+//
+// The limit counts the processor time of the calling thread, not the time on
+// the wall: a script that loops without end is stopped once it has run for
+// the limit, and a script that merely shares a busy machine is not cut short.
 
 #include <chrono>
 #include <optional>
@@ -11,8 +15,6 @@ namespace tralvex::duktape {
 
 class ExecutionDeadline {
   public:
-    using Clock = std::chrono::steady_clock;
-
     // Starts the limit of one call; an empty limit lets the call run for as
     // long as it takes.
     void Start(std::optional<std::chrono::milliseconds> limit);
@@ -25,7 +27,7 @@ class ExecutionDeadline {
     bool HasPassed() const { return passed_; }
 
   private:
-    std::optional<Clock::time_point> deadline_;
+    std::optional<std::chrono::nanoseconds> deadline_;  // in the thread's processor time
     bool passed_ = false;
 };
 
