@@ -107,7 +107,7 @@ Text ScriptHost::RunText(const Text& name, const Text& t1, const Text& t2, const
 
 Text ScriptHost::Random() {
     Text number = CallMethod<Text>(control, "Eval", {"Math.random()"});
-    if (!number.empty() && number.front() == '.') number.insert(0, "0");
+    if (!number.empty() && number.front() == '.') return Text("0") + number;
     return number;
 }
 
