@@ -5,82 +5,19 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <regex>
 
 #include "automation/calls.hpp"
 #include "automation/conversions.hpp"
 #include "automation/registry.hpp"
 #include "http/http_request.hpp"
 #include "platform/codepage/codepage.hpp"
+#include "request_fake.hpp"
 #include "support/fake_component.hpp"
 
 namespace tralvex {
 namespace {
 
-using automation::InvokeOutcome;
-using automation::Variant;
-using testing::FakeCall;
-using testing::FakeMember;
-using testing::ScopedCoInit;
-using testing::ScopedFake;
-using Lines = std::vector<std::string>;
-
-constexpr const char* kProgId = "WinHttp.WinHttpRequest.5.1";
-constexpr const char* kUrl = "http://192.168.1.1/userRpm/StatusRpm.htm";
-
-std::vector<FakeMember> RequestMembers() {
-    std::vector<FakeMember> members;
-    for (const char* name :
-         {"Open", "SetRequestHeader", "Send", "GetResponseHeader", "GetAllResponseHeaders",
-          "SetTimeouts", "SetProxy", "SetCredentials", "SetClientCertificate", "SetAutoLogonPolicy",
-          "WaitForResponse", "Abort"}) {
-        members.push_back({name, false, false, true});
-    }
-    for (const char* name :
-         {"Status", "StatusText", "ResponseText", "ResponseBody", "ResponseStream"}) {
-        members.push_back({name, true, false, false});
-    }
-    members.push_back({"Option", true, true, false});
-    return members;
-}
-
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
-
-std::string HeaderLine(const std::string& name, const std::string& value) {
-    return "call #1.SetRequestHeader(" + Quoted(name) + ", " + Quoted(value) + ")";
-}
-
-const std::string kAccept = HeaderLine("Accept", "*/*");
-const std::string kAcceptLanguage = HeaderLine("Accept-Language", "zh-cn");
-const std::string kReferer = HeaderLine("Referer", kUrl);
-const std::string kUserAgent =
-    HeaderLine("User-Agent", "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)");
-const std::string kContentType = HeaderLine("Content-Type", "application/x-www-form-urlencoded");
-const std::string kOpenGet = "call #1.Open(\"GET\", \"" + std::string(kUrl) + "\", false)";
-const std::string kSend = "call #1.Send()";
-
-class HttpRequestFakeTest : public ::testing::Test {
-  protected:
-    // The calls logged, each object's label written as "#1": these tests
-    // use one request object at a time.
-    Lines Calls() const {
-        Lines calls;
-        const std::regex label("^(call|get|put) #[0-9]+\\.");
-        for (const std::string& line : fake_.Lines()) {
-            if (std::regex_search(line, label)) {
-                calls.push_back(std::regex_replace(line, label, "$1 #1."));
-            }
-        }
-        return calls;
-    }
-    void ClearLog() { fake_.Log()->Clear(); }
-
-    std::function<InvokeOutcome(const FakeCall&)> respond_;
-    ScopedFake fake_{kProgId, RequestMembers(), [this](const FakeCall& call) {
-                         return respond_ ? respond_(call) : InvokeOutcome::Nothing();
-                     }};
-    ScopedCoInit init_;
-};
+using namespace request_fake;
 
 TEST_F(HttpRequestFakeTest, AGetGetsTheFourDefaultHeadersOnceAndNoContentType) {
     HttpRequest request;

@@ -24,7 +24,11 @@
 
 namespace tralvex::winhttp {
 
-// Milliseconds; 0 means no limit.
+// Milliseconds; 0 means no limit. `resolve` limits the name lookup, counted
+// from the start; `connect` the TCP connection and TLS handshake, from the
+// first socket; `send` and `receive` how long the exchange may go without a
+// single byte moving, while the body goes out and afterwards: they are idle
+// time-outs per packet, not limits on the whole transfer.
 struct Timeouts {
     int resolve = 0;
     int connect = 60000;
@@ -62,7 +66,8 @@ struct Hop {
     // or "Name:" to leave out a header curl would add by itself.
     std::vector<std::string> headerLines;
     // Sent with Content-Length when there; a request without it has no body.
-    std::optional<std::string> body;
+    // Points into the request, which outlives the hop.
+    const std::string* body = nullptr;
 };
 
 struct HopResult {

@@ -102,12 +102,12 @@ bool DowngradesToHttp(std::string_view from, std::string_view to) {
 
 // A 303 is answered with a GET, and so is a 301 or 302 to a POST; 307 and
 // 308 keep the method and the body.
-void AdaptMethodToRedirect(int status, std::string& method, std::optional<std::string>& body) {
+void AdaptMethodToRedirect(int status, std::string& method, const std::string*& body) {
     bool toGet = (status == 303 && !SameHeaderName(method, "HEAD")) ||
                  ((status == 301 || status == 302) && SameHeaderName(method, "POST"));
     if (toGet) {
         method = "GET";
-        body.reset();
+        body = nullptr;
     }
 }
 
@@ -155,14 +155,14 @@ ExchangeResult RunExchange(CurlSession& session, const ExchangeRequest& request,
     ExchangeResult result;
     std::string method = request.method;
     std::string url = request.url;
-    std::optional<std::string> body = request.body;
+    const std::string* body = request.body ? &*request.body : nullptr;
     const std::string firstOrigin = OriginOf(url);
     for (int redirects = 0;; ++redirects) {
         TransferSettings hopSettings = settings;
         hopSettings.proxy = ProxyFor(proxy, url);
         // Server credentials go to the server they were given for only.
         if (OriginOf(url) != firstOrigin) hopSettings.serverCredentials.reset();
-        Hop hop{method, url, RequestHeaderLines(request, body.has_value()), body};
+        Hop hop{method, url, RequestHeaderLines(request, body != nullptr), body};
         HopResult hopResult = session.Perform(hop, hopSettings);
         if (hopResult.error != automation::kOk) {
             result.error = hopResult.error;

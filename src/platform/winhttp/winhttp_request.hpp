@@ -6,7 +6,14 @@
 //
 // States: created -> opened (Open) -> sending -> received. A Send that fails
 // leaves the request opened, as if it had not been sent: the response readers
-// then fail with "cannot call before Send" and Send may be tried again.
+// then fail with "cannot call before Send", WaitForResponse raises the
+// transfer's error, and Send may be tried again. Open discards the previous
+// request, its response and its credentials; options, time-outs, proxy and
+// client certificate stay with the object.
+//
+// Header names and values, user names and passwords go out in the ANSI code
+// page (936); response headers and the status text come back through it.
+// There is no cookie store: Set-Cookie headers are only there to be read.
 //
 // Like the platform's object it lives in one thread's apartment: its members
 // are called from the thread that owns it. An asynchronous Send runs the
@@ -29,25 +36,46 @@
 
 namespace tralvex::winhttp {
 
-// The values of the "Option" property, by index.
+// The values of the "Option" property, by index, and what each one does here:
+//  0 the User-Agent the object sends when the caller sets none;
+//  1 (read-only) the URL given to Open, after Send the final URL of redirects;
+//  2 the code page of the path and query: 65001 (UTF-8), or 936 / 0 (ANSI);
+//  3 "%" is escaped too; 7 nothing in path and query is escaped; 8 the query
+//    is not escaped;
+//  4 ignored certificate errors: an unknown CA, a wrong usage or an invalid
+//    date turn off curl's check of the chain (curl cannot ignore them one by
+//    one), an invalid name turns off the host name check;
+//  5 (write-only) the client certificate, as SetClientCertificate;
+//  6 redirects followed; 12 also from https to http; 14 how many;
+//  9 the TLS versions allowed (TLS 1.0 0x80, 1.1 0x200, 1.2 0x800, 1.3 0x2000;
+//    SSL 2 and 3 are not offered by curl): none makes a secure request fail;
+//  15 the largest response header block accepted (curl itself refuses a
+//    single header line over 100 KB);
+//  17 HTTP/1.1, else HTTP/1.0;
+//  10 tracing, 11 reverting impersonation, 13 Passport authentication,
+//  16 the drain size and 18 revocation checks are kept and reported back but
+//    change nothing: there is no trace facility, no impersonation and no
+//    Passport here, curl reads every body whole, and curl has no revocation
+//    check of that kind (it can only demand a stapled OCSP answer, which
+//    most servers do not send).
 struct RequestOptions {
-    std::u16string userAgent = u"Mozilla/4.0 (compatible; Win32; WinHttp.WinHttpRequest.5)";  // 0
-    std::int32_t urlCodePage = 65001;                                                         // 2
-    bool escapePercentInUrl = false;                                                          // 3
-    std::int32_t sslErrorIgnoreFlags = 0;                                                     // 4
-    bool enableRedirects = true;                                                              // 6
-    bool urlEscapeDisable = false;                                                            // 7
-    bool urlEscapeDisableQuery = false;                                                       // 8
-    std::int32_t secureProtocols = 0x2A80;    // TLS 1.0, 1.1, 1.2, 1.3                            9
-    bool enableTracing = false;               // 10
-    bool revertImpersonationOverSsl = true;   // 11
-    bool enableHttpsToHttpRedirects = false;  // 12
-    bool enablePassportAuthentication = false;        // 13
-    std::int32_t maxAutomaticRedirects = 10;          // 14
-    std::int32_t maxResponseHeaderSize = 64 * 1024;   // 15
-    std::int32_t maxResponseDrainSize = 1024 * 1024;  // 16
-    bool enableHttp11 = true;                         // 17
-    bool enableCertificateRevocationCheck = false;    // 18
+    std::u16string userAgent = u"Mozilla/4.0 (compatible; Win32; WinHttp.WinHttpRequest.5)";
+    std::int32_t urlCodePage = 65001;
+    bool escapePercentInUrl = false;
+    std::int32_t sslErrorIgnoreFlags = 0;
+    bool enableRedirects = true;
+    bool urlEscapeDisable = false;
+    bool urlEscapeDisableQuery = false;
+    std::int32_t secureProtocols = 0x2A80;  // TLS 1.0 to 1.3
+    bool enableTracing = false;
+    bool revertImpersonationOverSsl = true;
+    bool enableHttpsToHttpRedirects = false;
+    bool enablePassportAuthentication = false;
+    std::int32_t maxAutomaticRedirects = 10;
+    std::int32_t maxResponseHeaderSize = 64 * 1024;
+    std::int32_t maxResponseDrainSize = 1024 * 1024;
+    bool enableHttp11 = true;
+    bool enableCertificateRevocationCheck = false;
 };
 
 class WinHttpRequest : public automation::Dispatch {
