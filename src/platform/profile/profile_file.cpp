@@ -121,7 +121,11 @@ Content ReadWhole(const fs::path& file) {
 bool ReplaceWhole(const fs::path& file, const std::string& bytes) {
     const fs::path target = ResolveLink(file);
     const fs::path dir = DirectoryOf(target);
-    std::string temporary = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
+    // A hidden name beside the file, made unique by mkostemp.
+    std::string temporary = dir.string();
+    temporary += "/.";
+    temporary += target.filename().string();
+    temporary += ".XXXXXX";
     FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
     if (!fd.valid()) return false;
     const mode_t mode = ExistingMode(target).value_or(kNewFileMode);
