@@ -1,0 +1,23 @@
+// Starts the window, runs the message loop until the window has closed (which
+// saves the settings), then ends the process at once.
+
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/main_window.hpp"
+#include "app/settings.hpp"
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    QApplication::setFont(tralvex::WindowFont());
+    tralvex::MainWindow window(tralvex::ExecutableDirectory());
+    window.show();
+    const int status = QApplication::exec();
+    // An IP change worker may still be running and using the window, the
+    // application and static objects. Ending here without destructors and
+    // without waiting lets it end with the process instead of racing with
+    // the teardown.
+    std::fflush(nullptr);
+    std::_Exit(status);
+}
