@@ -279,28 +279,41 @@ std::string CheckCombination(const Scenario& scenario, const std::set<std::strin
     return {};
 }
 
-// One option of the help: its name in a left column, its text wrapped beside it.
-std::string Wrapped(std::string left, std::string_view help) {
-    constexpr std::size_t column = 30;
-    constexpr std::size_t width = 80;
+constexpr std::size_t kHelpWidth = 80;
+constexpr std::size_t kOptionColumn = 30;
+
+// Wraps `text` at word boundaries to kHelpWidth, every line after the first
+// starting with `indent` spaces; `first` is what the first line starts with.
+std::string Wrap(std::string first, std::size_t indent, std::string_view text) {
     std::string out;
-    std::string line = left.size() + 1 < column ? left + std::string(column - left.size(), ' ')
-                                                : left + "\n" + std::string(column, ' ');
-    std::size_t lineStart = line.rfind('\n') == std::string::npos ? 0 : line.rfind('\n') + 1;
-    bool first = true;
-    for (std::string_view word : SplitWords(help)) {
-        if (!first && line.size() - lineStart + 1 + word.size() > width) {
+    std::string line = std::move(first);
+    bool empty = true;
+    for (std::string_view word : SplitWords(text)) {
+        if (!empty && line.size() + 1 + word.size() > kHelpWidth) {
             out += line + "\n";
-            line = std::string(column, ' ');
-            lineStart = 0;
-            first = true;
+            line = std::string(indent, ' ');
+            empty = true;
         }
-        if (!first) line += ' ';
+        if (!empty) line += ' ';
         line += word;
-        first = false;
+        empty = false;
     }
     return out + line + "\n";
 }
+
+// One option: its name in a left column, its text wrapped beside it, or under
+// it when the name is too long.
+std::string OptionHelp(const Option& option) {
+    std::string left = "  " + std::string(option.name);
+    if (!option.value.empty()) left += " " + std::string(option.value);
+    if (left.size() + 1 < kOptionColumn) {
+        return Wrap(left + std::string(kOptionColumn - left.size(), ' '), kOptionColumn,
+                    option.help);
+    }
+    return left + "\n" + Wrap(std::string(kOptionColumn, ' '), kOptionColumn, option.help);
+}
+
+std::string Paragraph(std::string_view text) { return Wrap("", 0, text) + "\n"; }
 
 }  // namespace
 
@@ -347,65 +360,63 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
 }
 
 std::string HelpText() {
-    std::string text =
-        "Usage: router-sim [OPTION]...\n"
-        "A simulated home router on 127.0.0.1 for tests, benchmarks and demos. It serves\n"
-        "GET /userRpm/StatusRpm.htm: the status page, the disconnect request (a query with\n"
-        "Disconnect= and wan=1) and the connect request (Connect= and wan=1); the query may be\n"
-        "escaped in any way. Once ready it prints \"listening on 127.0.0.1:PORT\"; it stops\n"
-        "on SIGINT or SIGTERM.\n"
-        "\n"
-        "Options:\n";
-    for (const Option& option : Options()) {
-        std::string left = "  " + std::string(option.name);
-        if (!option.value.empty()) left += " " + std::string(option.value);
-        text += Wrapped(left, option.help);
-    }
+    std::string text = "Usage: router-sim [OPTION]...\n";
+    text += Paragraph(
+        "A simulated home router on 127.0.0.1 for tests, benchmarks and demos. It serves GET "
+        "/userRpm/StatusRpm.htm: the status page, the disconnect request (a query with "
+        "Disconnect= and wan=1) and the connect request (Connect= and wan=1); keys and values "
+        "may be escaped in any way. Once ready it prints \"listening on 127.0.0.1:PORT\"; it "
+        "stops on SIGINT or SIGTERM.");
+    text += "Options:\n";
+    for (const Option& option : Options()) text += OptionHelp(option);
+    text += "\n";
+    text += "Login: every request must carry the header\n";
+    text += "  Cookie: Authorization=Basic%20<Base64 of the bytes of admin:PASSWORD>\n";
+    text += Paragraph(
+        "(standard Base64 with = padding; the password's bytes as given, UTF-8 from a "
+        "terminal). Without it the router sends a login page, which has no dotted quad, and "
+        "does nothing the request asks for.");
+    text += Paragraph(
+        "Status page: its dotted quads in page order are 1 the firmware version 4.19.6.2, 2 the "
+        "LAN address 198.51.100.1, 3 the LAN mask 255.255.255.0, 4 the WAN address, 5 the WAN "
+        "mask, 6 the gateway 203.0.113.1, 7 and 8 the DNS servers. While the link is down "
+        "every WAN quad is 0.0.0.0. The disconnect and connect requests are answered with the "
+        "status page as it is after them.");
+    text += Paragraph(
+        "WAN link: a disconnect takes it down (0.0.0.0); a connect starts redialing: the next "
+        "--zero-polls status requests show 0.0.0.0, the one after them the address: the old "
+        "one for the first --repeats reconnections, then a new one each time: the --new-wans as "
+        "given, then the seeded sequence, which never repeats the address just held.");
+    text += Paragraph(
+        "Faults change only the reply: the router still acts on the request it received, so a "
+        "hung disconnect still takes the link down and a dropped poll still counts. Precedence: "
+        "the drop window, then first-status, then the request's kind (hang or garbage), then "
+        "the page. A kind may not both hang and get garbage; first-status may differ from "
+        "status (the first status request then takes the first-status fault).");
+    text += Paragraph(
+        "--refuse-while-reconnecting: right before the disconnect's reply is written the router "
+        "stops listening (connection attempts are refused, as with no server) and cuts its "
+        "other open connections; the disconnect's reply carries Connection: close. When "
+        "--outage-ms has passed it listens again and the link redials by itself, as if the "
+        "connect had come then (a connect refused meanwhile never arrived).");
+    text += Paragraph(
+        "--drop-while-reconnecting: requests from the disconnect until the page that shows the "
+        "address again are read, logged and answered by closing the connection; the "
+        "disconnect's own reply and that page are sent. With the refusal, the zero polls after "
+        "the outage are dropped. Delays apply to every reply, faults included. --quads and "
+        "--page-bytes combine with each other and with the faults.");
+    text += "Log (--log FILE): for every request, in the order received, one header line\n";
+    text += "  === request SEQ connection CONN kind KIND reply REPLY wan WAN bytes N ===\n";
+    text += Paragraph(
+        "then exactly N bytes of the request as received (request line, headers, body), then "
+        "a newline. KIND is status, disconnect, connect or other; REPLY is status-page, "
+        "login-page, not-found, not-implemented, hang, garbage or drop; WAN is the fourth quad "
+        "of the page sent, or -. Read N bytes after the header line: the count, not any "
+        "separator, ends the request bytes. Each record is written with one write as the "
+        "request arrives. The file is appended to, never truncated.");
     text +=
-        "\n"
-        "Login: every request must carry the header\n"
-        "  Cookie: Authorization=Basic%20<Base64 of the UTF-8 bytes of admin:PASSWORD>\n"
-        "(standard Base64 with = padding). Without it the router sends a login page, which\n"
-        "has no dotted quad, and does nothing the request asks for.\n"
-        "\n"
-        "Status page: its dotted quads in page order are 1 the firmware version 4.19.6.2,\n"
-        "2 the LAN address 198.51.100.1, 3 the LAN mask 255.255.255.0, 4 the WAN address,\n"
-        "5 the WAN mask, 6 the gateway 203.0.113.1, 7 and 8 the DNS servers. While the link\n"
-        "is down every WAN quad is 0.0.0.0. The disconnect and connect requests are answered\n"
-        "with the status page as it is after them.\n"
-        "\n"
-        "WAN link: a disconnect takes it down (0.0.0.0); a connect starts redialing: the next\n"
-        "--zero-polls status requests show 0.0.0.0, the one after them the address: the old\n"
-        "one for the first --repeats reconnections, then a new one each time: the --new-wans\n"
-        "as given, then the seeded sequence, which never repeats the address just held.\n"
-        "\n"
-        "Faults change only the reply: the router still acts on the request it received, so\n"
-        "a hung disconnect still takes the link down and a dropped poll still counts.\n"
-        "Precedence: the drop window, then first-status, then the request's kind (hang or\n"
-        "garbage), then the page. A kind may not both hang and get garbage; first-status\n"
-        "may differ from status (the first status request takes the first-status fault).\n"
-        "--refuse-while-reconnecting: right before the disconnect's reply is written the\n"
-        "router stops listening (connection attempts are refused, as with no server) and\n"
-        "cuts its other open connections; the disconnect's reply carries Connection: close.\n"
-        "When --outage-ms has passed it listens again and the link redials by itself, as if\n"
-        "the connect had come then (a connect refused meanwhile never arrived).\n"
-        "--drop-while-reconnecting: requests from the disconnect until the page that shows\n"
-        "the address again are read, logged and answered by closing the connection; the\n"
-        "disconnect's own reply and that page are sent. It combines with the refusal: then\n"
-        "the zero polls after the outage are dropped. Delays apply to every reply, faults\n"
-        "included. --quads and --page-bytes combine with each other and with the faults.\n"
-        "\n"
-        "Log (--log FILE): for every request, in the order received, one header line\n"
-        "  === request SEQ connection CONN kind KIND reply REPLY wan WAN bytes N ===\n"
-        "then exactly N bytes of the request as received (request line, headers, body),\n"
-        "then a newline. KIND is status, disconnect, connect or other; REPLY is\n"
-        "status-page, login-page, not-found, not-implemented, hang, garbage or drop; WAN is\n"
-        "the fourth quad of the page sent, or -. Read N bytes after the header line: the\n"
-        "count, not any separator, ends the request bytes. Each record is written with one\n"
-        "write as the request arrives. The file is appended to, never truncated.\n"
-        "\n"
-        "Exit status: 0 after SIGINT or SIGTERM or --help, 1 when the log cannot be opened\n"
-        "or the port not bound, 2 for wrong options.\n";
+        "Exit status: 0 after SIGINT, SIGTERM or --help; 1 when the log cannot be opened\n"
+        "or the port not bound; 2 for wrong options.\n";
     return text;
 }
 
