@@ -62,16 +62,16 @@ std::array<std::string, kStatusPageQuads> Quads(const StatusView& view) {
     return shown;
 }
 
-// Whitespace inside a comment, so that padding adds no text and no quad.
+// Whitespace inside a comment, so that padding adds no text and no quad; a
+// line break every 64 bytes keeps it readable in an editor.
 std::string Padding(std::size_t size) {
     constexpr std::string_view open = "<!-- ";
     constexpr std::string_view close = " -->\n";
     if (size < open.size() + close.size()) return std::string(size, ' ');
-    std::string padding(open);
-    std::size_t fill = size - open.size() - close.size();
-    padding.reserve(size);
-    for (std::size_t i = 0; i < fill; ++i) padding += (i % 64 == 63) ? '\n' : ' ';
-    padding += close;
+    std::string padding(size, ' ');
+    padding.replace(0, open.size(), open);
+    padding.replace(size - close.size(), close.size(), close);
+    for (std::size_t i = open.size() + 63; i < size - close.size(); i += 64) padding[i] = '\n';
     return padding;
 }
 

@@ -119,6 +119,10 @@ struct BadCase {
     std::string error;
 };
 
+void PrintTo(const BadCase& c, std::ostream* out) {
+    for (const std::string& arg : c.args) *out << arg << ' ';
+}
+
 class BadCommandLineTest : public ::testing::TestWithParam<BadCase> {};
 
 TEST_P(BadCommandLineTest, NamesTheProblem) {

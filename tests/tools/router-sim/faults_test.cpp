@@ -104,6 +104,8 @@ struct KindFault {
     std::vector<bool> hit;
 };
 
+void PrintTo(const KindFault& fault, std::ostream* out) { *out << fault.name; }
+
 std::vector<KindFault> KindFaults() {
     return {{"Status", {.status = true}, {true, false, false, true}},
             {"FirstStatus", {.firstStatus = true}, {true, false, false, false}},

@@ -95,6 +95,10 @@ struct RepeatCase {
     std::vector<bool> same;
 };
 
+void PrintTo(const RepeatCase& c, std::ostream* out) {
+    *out << "repeats " << c.repeats << (c.eachChange ? " each change" : "");
+}
+
 class RepeatsTest : public ::testing::TestWithParam<RepeatCase> {};
 
 TEST_P(RepeatsTest, BringsBackTheOldAddressForTheFirstRepeats) {
@@ -159,6 +163,8 @@ struct QueryCase {
     Kind kind;
 };
 
+void PrintTo(const QueryCase& c, std::ostream* out) { *out << c.target; }
+
 class DisconnectQueryTest : public ::testing::TestWithParam<QueryCase> {};
 
 // Every way of escaping the query is read alike; anything else is a status request.
@@ -216,6 +222,8 @@ struct CookieCase {
     std::string name;
     std::optional<std::string> cookie;
 };
+
+void PrintTo(const CookieCase& c, std::ostream* out) { *out << c.name; }
 
 class WrongCookieTest : public ::testing::TestWithParam<CookieCase> {};
 
