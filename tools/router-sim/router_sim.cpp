@@ -85,6 +85,17 @@ loopback::Reply HtmlReply(int status, std::string_view reason, std::string_view 
     return reply;
 }
 
+loopback::Reply FaultReply(Answer fault) {
+    switch (fault) {
+        case Answer::Drop:
+            return loopback::Reply::CloseWithoutAnswer();
+        case Answer::Hang:
+            return loopback::Reply::NeverAnswer();
+        default:
+            return {loopback::Reply::Action::Send, std::string(kGarbageReply), true, 0};
+    }
+}
+
 int OpenLog(const std::string& path, std::string& error) {
     if (path.empty()) return -1;
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
@@ -163,36 +174,40 @@ loopback::Reply Router::Handle(const loopback::Request& request) {
     // own reply and the page that shows the address again are still sent.
     bool dropped = scenario_.dropWhileReconnecting && wasReconnecting && link_ != Link::Up;
 
-    loopback::Reply reply;
     Record record{++sequence_, request.connection, kind, Answer::StatusPage, "-", request.raw};
-    if (std::optional<Answer> fault = FaultAnswer(kind, firstStatus, dropped)) {
-        record.answer = *fault;
-        reply = *fault == Answer::Drop   ? loopback::Reply::CloseWithoutAnswer()
-                : *fault == Answer::Hang ? loopback::Reply::NeverAnswer()
-                                         : loopback::Reply{loopback::Reply::Action::Send,
-                                                           std::string(kGarbageReply), true, 0};
-    } else if (kind == Kind::Other) {
-        bool statusPath = request.target.substr(0, request.target.find('?')) == kStatusPath;
-        record.answer = statusPath ? Answer::NotImplemented : Answer::NotFound;
-        reply = statusPath ? HtmlReply(501, "Not Implemented",
-                                       pages::ErrorPage(501, "Not Implemented"), false)
-                           : HtmlReply(404, "Not Found", pages::ErrorPage(404, "Not Found"), false);
-    } else if (!loggedIn) {
-        record.answer = Answer::LoginPage;
-        reply = HtmlReply(200, "OK", pages::LoginPage(), false);
-    } else {
-        pages::StatusView view{link_ == Link::Up, address_, pages::kStatusPageQuads,
-                               scenario_.pageBytes};
-        bool fewQuads = scenario_.quads && (scenario_.quadsOn == QuadsOn::All || firstStatus);
-        if (fewQuads) view.quads = *scenario_.quads;
-        if (view.quads >= 4) record.wan = ShownAddress();
-        // The router's web server restarts during an outage: the disconnect's
-        // connection is closed after its reply.
-        reply = HtmlReply(200, "OK", pages::StatusPage(view), startsOutage);
-    }
+    std::optional<Answer> fault = FaultAnswer(kind, firstStatus, dropped);
+    if (fault) record.answer = *fault;
+    loopback::Reply reply = fault ? FaultReply(*fault)
+                                  : PageReply(request, loggedIn, firstStatus, startsOutage, record);
     reply.delayMs = DelayFor(kind);
     Keep(record);
     return reply;
+}
+
+// The page for a request no fault applies to: an error page for other
+// requests, the login page without the cookie, else the status page as the
+// link is now. `closeAfter`: the router's web server restarts after this reply.
+loopback::Reply Router::PageReply(const loopback::Request& request, bool loggedIn, bool firstStatus,
+                                  bool closeAfter, Record& record) const {
+    if (record.kind == Kind::Other) {
+        bool statusPath = request.target.substr(0, request.target.find('?')) == kStatusPath;
+        record.answer = statusPath ? Answer::NotImplemented : Answer::NotFound;
+        return statusPath ? HtmlReply(501, "Not Implemented",
+                                      pages::ErrorPage(501, "Not Implemented"), false)
+                          : HtmlReply(404, "Not Found", pages::ErrorPage(404, "Not Found"), false);
+    }
+    if (!loggedIn) {
+        record.answer = Answer::LoginPage;
+        return HtmlReply(200, "OK", pages::LoginPage(), false);
+    }
+    pages::StatusView view{link_ == Link::Up, address_, pages::kStatusPageQuads,
+                           scenario_.pageBytes};
+    if (scenario_.quads && (scenario_.quadsOn == QuadsOn::All || firstStatus)) {
+        view.quads = *scenario_.quads;
+    }
+    if (view.quads >= 4) record.wan = ShownAddress();
+    record.answer = Answer::StatusPage;
+    return HtmlReply(200, "OK", pages::StatusPage(view), closeAfter);
 }
 
 void Router::Act(Kind kind) {

@@ -146,6 +146,8 @@ class Router {
     std::string NewAddress();
     std::string ShownAddress() const;
     std::optional<Answer> FaultAnswer(Kind kind, bool firstStatus, bool dropped) const;
+    loopback::Reply PageReply(const loopback::Request& request, bool loggedIn, bool firstStatus,
+                              bool closeAfter, Record& record) const;
     int DelayFor(Kind kind) const;
     void Keep(const Record& record);
 
