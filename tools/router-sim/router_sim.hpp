@@ -155,9 +155,9 @@ class Router {
     const std::string cookie_;
     std::string error_;
     int logFd_ = -1;
-    bool logFailed_ = false;
 
     mutable std::mutex mutex_;  // guards everything below
+    bool logFailed_ = false;
     std::condition_variable outageChanged_;
     Link link_ = Link::Up;
     std::string address_;  // the address while up, kept while down
