@@ -5,6 +5,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include <gtest/gtest.h>
 
 namespace tralvex::loopback {
@@ -83,6 +85,97 @@ TEST(LoopbackServerTest, ABusyPortIsReported) {
     Server first([](const Request&) { return Reply::CloseWithoutAnswer(); });
     Server second([](const Request&) { return Reply::CloseWithoutAnswer(); }, first.Port());
     EXPECT_FALSE(second.Listening());
+    EXPECT_EQ(second.ListenError(), EADDRINUSE);
+}
+
+// Connects and tells whether the connection was refused.
+bool Refused(std::uint16_t port) {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    bool refused = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 &&
+                   errno == ECONNREFUSED;
+    ::close(fd);
+    return refused;
+}
+
+std::uint16_t FreePort() {
+    Server probe([](const Request&) { return Reply::CloseWithoutAnswer(); });
+    return probe.Port();
+}
+
+// A server bound to port 0 loses its port when it stops listening and one bound
+// to an explicit port keeps it; both must come back on the same port.
+class PauseTest : public ::testing::TestWithParam<bool> {};
+
+TEST_P(PauseTest, RefusesWhilePausedAndServesOnTheSamePortAfterwards) {
+    Server server([](const Request&) { return Reply::Http(200, "OK", "up"); },
+                  GetParam() ? FreePort() : 0);
+    ASSERT_TRUE(server.Listening());
+    const std::uint16_t port = server.Port();
+    const std::string answer = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nup";
+    Client open(port);
+    open.Send("GET /before HTTP/1.1\r\n\r\n");
+    ASSERT_EQ(open.Receive(answer.size()), answer);
+
+    server.PauseListening();
+    EXPECT_TRUE(Refused(port));
+    // A connection accepted before the pause is still served.
+    open.Send("GET /during HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(open.Receive(answer.size()), answer);
+
+    ASSERT_TRUE(server.ResumeListening());
+    EXPECT_EQ(server.Port(), port);
+    Client again(port);
+    ASSERT_TRUE(again.Connected());
+    again.Send("GET /b HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(again.Receive(answer.size()), answer);
+}
+
+INSTANTIATE_TEST_SUITE_P(PortZeroAndExplicit, PauseTest, ::testing::Bool());
+
+TEST(LoopbackServerTest, DropConnectionsCutsAllButTheOneKept) {
+    Server server([](const Request&) { return Reply::Http(200, "OK", "x"); });
+    Client kept(server.Port());
+    kept.Send("GET /kept HTTP/1.1\r\n\r\n");
+    const std::string answer = "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nx";
+    ASSERT_EQ(kept.Receive(answer.size()), answer);
+    Client cut(server.Port());
+    cut.Send("GET /cut HTTP/1.1\r\n\r\n");
+    ASSERT_EQ(cut.Receive(answer.size()), answer);
+
+    server.DropConnections(server.Requests().front().connection);
+    EXPECT_EQ(cut.Receive(1), "");
+    kept.Send("GET /still HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(kept.Receive(answer.size()), answer);
+}
+
+TEST(LoopbackServerTest, KeepsNoRequestsWhenAskedNotTo) {
+    Server server([](const Request&) { return Reply::Http(204, "No Content", ""); }, 0, false);
+    Client client(server.Port());
+    client.Send("GET / HTTP/1.1\r\n\r\n");
+    const std::string answer = "HTTP/1.1 204 No Content\r\nContent-Length: 0\r\n\r\n";
+    EXPECT_EQ(client.Receive(answer.size()), answer);
+    EXPECT_TRUE(server.Requests().empty());
+}
+
+TEST(LoopbackServerTest, ServesManyShortConnectionsOneAfterTheOther) {
+    // Each connection ends after its reply, so the server joins a finished
+    // connection's thread whenever it accepts the next one.
+    Server server([](const Request&) {
+        Reply reply = Reply::Http(200, "OK", "y", {"Connection: close"});
+        reply.closeAfter = true;
+        return reply;
+    });
+    const std::string answer = "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 1\r\n\r\ny";
+    for (int i = 0; i < 200; ++i) {
+        Client client(server.Port());
+        client.Send("GET / HTTP/1.1\r\n\r\n");
+        ASSERT_EQ(client.Receive(answer.size() + 1), answer) << "connection " << i;
+    }
+    EXPECT_EQ(server.Connections(), 200);
 }
 
 }  // namespace
