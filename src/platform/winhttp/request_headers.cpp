@@ -1,0 +1,53 @@
+#include "platform/winhttp/request_headers.hpp"
+
+#include <algorithm>
+
+#include "text/text.hpp"
+
+namespace tralvex::winhttp {
+namespace {
+
+bool IsTokenChar(char16_t c) {
+    if ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9')) {
+        return true;
+    }
+    return std::u16string_view(u"!#$%&'*+-.^_`|~").find(c) != std::u16string_view::npos;
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+}  // namespace
+
+bool IsValidHeaderName(std::u16string_view name) {
+    return !name.empty() && std::all_of(name.begin(), name.end(), IsTokenChar);
+}
+
+bool IsValidHeaderValue(std::u16string_view value) {
+    return value.find_first_of(std::u16string_view(u"\r\n\0", 3)) == std::u16string_view::npos;
+}
+
+bool SameHeaderName(std::string_view a, std::string_view b) {
+    return ToLowerAscii(a) == ToLowerAscii(b);
+}
+
+void RequestHeaders::Set(std::string_view name, std::string_view value) {
+    auto it = std::find_if(items_.begin(), items_.end(),
+                           [name](const Header& h) { return SameHeaderName(h.name, name); });
+    bool removes = std::all_of(value.begin(), value.end(), IsBlank);
+    if (removes) {
+        if (it != items_.end()) items_.erase(it);
+        return;
+    }
+    if (it != items_.end()) {
+        *it = {std::string(name), std::string(value)};
+    } else {
+        items_.push_back({std::string(name), std::string(value)});
+    }
+}
+
+bool RequestHeaders::Has(std::string_view name) const {
+    return std::any_of(items_.begin(), items_.end(),
+                       [name](const Header& h) { return SameHeaderName(h.name, name); });
+}
+
+}  // namespace tralvex::winhttp
