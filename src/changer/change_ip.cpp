@@ -27,7 +27,7 @@ struct StatusPage {
 };
 
 class Run {
-public:
+  public:
     Run(ChangeIpView& view, RunGuard& guard) : view_(view), guard_(guard) {}
 
     // The request object goes before the matcher, as it came first.
@@ -67,7 +67,7 @@ public:
         return Finish(RunResult::Outcome::Stopped);
     }
 
-private:
+  private:
     void Fetch(const Text& path) {
         Text url = "http://" + router_ + path;
         request_->Open("GET", url);

@@ -12,7 +12,7 @@ namespace tralvex {
 // Limits a front end may put on a run. The window puts none: its run ends only
 // with a new address or a failed login.
 class RunGuard {
-public:
+  public:
     virtual ~RunGuard() = default;
     // Asked before each disconnect request; false ends the run. The router is
     // connected whenever this is asked.
