@@ -1,0 +1,48 @@
+#pragma once
+
+// One IP change: log in to the router's status page, read its WAN address,
+// make it disconnect and reconnect, poll until a non-zero address shows, and
+// cycle again while the router hands back the old address.
+
+#include "changer/change_ip_view.hpp"
+#include "text/text.hpp"
+
+namespace tralvex {
+
+// Limits a front end may put on a run. The window puts none: its run ends only
+// with a new address or a failed login.
+class RunGuard {
+  public:
+    virtual ~RunGuard() = default;
+    // Asked before each disconnect request; false ends the run. The router is
+    // connected whenever this is asked.
+    virtual bool MayCycle() { return true; }
+    // Asked before each pause between polls; false ends the run.
+    virtual bool MayPoll() { return true; }
+    // Whether the address read after a reconnection counts as a repeat.
+    virtual bool IsRepeat(const Text& newAddress, const Text& oldAddress) {
+        return newAddress == oldAddress;
+    }
+};
+
+struct RunResult {
+    enum class Outcome { NewAddress, LoginFailed, Stopped };
+
+    Outcome outcome = Outcome::LoginFailed;
+    Text oldAddress;
+    Text newAddress;
+    int cycles = 0;  // disconnect/connect pairs sent
+    int polls = 0;   // status requests after a reconnection
+};
+
+// The worker of one click: runs until a new address shows or the login fails.
+void ChangeIp(ChangeIpView& view);
+
+// The same run with the limits of `guard`, telling how it ended.
+RunResult ChangeIp(ChangeIpView& view, RunGuard& guard);
+
+// Starts ChangeIp(view) on a new detached thread and returns at once. A thread
+// that cannot be started is ignored: the click then has no effect.
+void StartChangeIp(ChangeIpView& view);
+
+}  // namespace tralvex
