@@ -7,11 +7,15 @@
 
 #include "app/main_window.hpp"
 #include "app/settings.hpp"
+#include "changer/change_ip.hpp"
+#include "platform/components.hpp"
 
 int main(int argc, char* argv[]) {
+    tralvex::RegisterPlatformComponents();
     QApplication application(argc, argv);
     QApplication::setFont(tralvex::WindowFont());
     tralvex::MainWindow window(tralvex::ExecutableDirectory());
+    window.SetChangeIpHandler([&window] { tralvex::StartChangeIp(window); });
     window.show();
     const int status = QApplication::exec();
     // An IP change worker may still be running and using the window, the

@@ -82,7 +82,8 @@ TEST(ChangeIpTest, NewAddressAfterTwoZeroPolls) {
     ASSERT_EQ(router.Error(), "");
     RecordingView view(AddressOf(router), "secret");
 
-    RunResult result = ChangeIp(view, *std::make_unique<RunGuard>());
+    RunGuard unlimited;
+    RunResult result = ChangeIp(view, unlimited);
 
     EXPECT_EQ(result.outcome, RunResult::Outcome::NewAddress);
     EXPECT_EQ(view.Events(),
@@ -126,7 +127,8 @@ TEST_P(LoginFailureTest, ShowsOneBoxAndTouchesNothingElse) {
     Router router(GetParam().scenario);
     RecordingView view(AddressOf(router), "admin");
 
-    RunResult result = ChangeIp(view, *std::make_unique<RunGuard>());
+    RunGuard unlimited;
+    RunResult result = ChangeIp(view, unlimited);
 
     EXPECT_EQ(result.outcome, RunResult::Outcome::LoginFailed);
     EXPECT_EQ(view.Events(), (std::vector<std::string>{"box 登录路由器失败! | 提示"}));
@@ -158,7 +160,7 @@ INSTANTIATE_TEST_SUITE_P(Pages, LoginFailureTest,
                                            FailureCase{"OneQuad", WithQuads(1)},
                                            FailureCase{"ThreeQuads", WithQuads(3)},
                                            FailureCase{"Garbage", WithGarbage()}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& param) { return std::string(param.param.name); });
 
 TEST(ChangeIpTest, BlankAddressFailsWithoutAnyRequest) {
     RecordingView view("", "admin");
@@ -178,23 +180,24 @@ TEST(ChangeIpTest, ClosedPortFailsTheLogin) {
 }
 
 TEST(ChangeIpTest, PollsThatFailWhileReconnectingCountAsNotYet) {
+    // The two polls before the address is back are cut without an answer:
+    // empty pages, which must neither end the run nor count as a repeat.
     Scenario scenario;
     scenario.newWans = {"198.51.100.20"};
-    scenario.zeroPolls = 0;
+    scenario.zeroPolls = 2;
     scenario.dropWhileReconnecting = true;
-    scenario.outageMs = 500;
     Router router(scenario);
     RecordingView view(AddressOf(router), "admin");
 
-    RunResult result = ChangeIp(view, *std::make_unique<RunGuard>());
+    RunGuard unlimited;
+    RunResult result = ChangeIp(view, unlimited);
 
     EXPECT_EQ(result.outcome, RunResult::Outcome::NewAddress);
-    EXPECT_EQ(result.newAddress, "198.51.100.20");
-    EXPECT_GT(result.polls, 1);
-    std::vector<std::string> events = view.Events();
-    ASSERT_GE(events.size(), 4u);
-    EXPECT_EQ(std::vector<std::string>(events.end() - 4, events.end()),
-              kFinalEvents("203.0.113.7", "198.51.100.20"));
+    EXPECT_EQ(result.polls, 3);
+    EXPECT_EQ(view.Events(),
+              Concat({"tip1 现在的IP：203.0.113.7", "disable", "caption 正在给您换IP..",
+                      "tip2 刷新中…", "tip2 刷新中…", "tip2 刷新中…"},
+                     kFinalEvents("203.0.113.7", "198.51.100.20")));
 }
 
 TEST(ChangeIpTest, SendsTheExactRequests) {
