@@ -131,9 +131,9 @@ Options:
   --settings DIR        the directory of the settings file IPconfig.ini and of
                         the address history IPhistory.txt (default: the
                         program's own directory, as for the window).
-  --max-cycles N        send at most N disconnect/connect cycles: end when the
-                        Nth too brought back the old address (or an avoided
-                        one).
+  --max-cycles N        send at most N disconnect/connect cycles; the run ends
+                        when the last of them too brought back the old
+                        address (or an avoided one).
   --timeout SECONDS     end the whole run after SECONDS (a decimal number),
                         counted from the first request to the router.
   --avoid N             an address of the last N changes in the history (1 to
@@ -164,7 +164,8 @@ router back, and may run past the limit. The time-outs count silence between
 packets, so a router that trickles its reply can also outlast the limit.
 
 Address history: IPhistory.txt beside the settings file, one line per new
-address obtained, oldest first, at most the last 100:
+address obtained (with or without --avoid), oldest first, at most the last
+100:
   2024-05-01T12:00:00Z OLD NEW
 (UTC time, the address before the change, the new one, separated by one
 space). It is replaced as a whole (written to a new file, then renamed) and
@@ -173,8 +174,9 @@ created with mode 0600.
 Exit status:
   0    a new address
   1    the login failed (no address on the router's status page)
-  2    bad input: an option, a router address, or a settings, history or
-       directory that cannot be read
+  2    bad input: an option or its value, the router address, a settings
+       directory or file that cannot be read, or a history that --avoid
+       cannot read
   3    a limit was reached: --max-cycles or --timeout
   128+signal  stopped by a signal: 130 SIGINT, 143 SIGTERM, 129 SIGHUP
 

@@ -90,7 +90,8 @@ class Program {
   private:
     // What is wrong with the inputs, or nothing.
     std::optional<std::string> GatherInputs() {
-        directory_ = options_.settingsDirectory.value_or(ExecutableDirectory());
+        directory_ =
+            options_.settingsDirectory ? *options_.settingsDirectory : ExecutableDirectory();
         if (directory_.empty()) return "cannot find the program's directory; give --settings DIR";
         std::error_code error;
         if (!fs::is_directory(directory_, error)) {

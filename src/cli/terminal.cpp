@@ -81,11 +81,12 @@ std::unique_ptr<CharsetConverter> OpenTerminalConverter() {
 }
 
 std::optional<std::string> ReadLineWithoutEcho(const std::string& prompt) {
-    std::fputs(prompt.c_str(), stderr);
-    std::fflush(stderr);
     std::optional<std::string> line;
     {
+        // Off before the prompt shows, so that nothing typed after it echoes.
         EchoOff echoOff(STDIN_FILENO);
+        std::fputs(prompt.c_str(), stderr);
+        std::fflush(stderr);
         line = ReadLine(STDIN_FILENO);
     }
     // The line end typed was not echoed.
