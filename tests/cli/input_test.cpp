@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <optional>
+#include <ostream>
 
 #include "app/settings.hpp"
 #include "cli/options.hpp"
@@ -26,6 +27,8 @@ struct PasswordCase {
     std::string router;                      // the password the router wants, UTF-8
     int status;
 };
+
+void PrintTo(const PasswordCase& c, std::ostream* os) { *os << c.name; }
 
 class PasswordTest : public CliTest, public ::testing::WithParamInterface<PasswordCase> {};
 
@@ -102,6 +105,8 @@ struct LocaleCase {
     const char* locale;
     std::string firstLine;
 };
+
+void PrintTo(const LocaleCase& c, std::ostream* os) { *os << c.name; }
 
 class LocaleTest : public CliTest, public ::testing::WithParamInterface<LocaleCase> {};
 
@@ -225,6 +230,8 @@ struct BadInputCase {
     bool usage;                     // followed by the hint to --help
 };
 
+void PrintTo(const BadInputCase& c, std::ostream* os) { *os << c.name; }
+
 class BadInputTest : public CliTest, public ::testing::WithParamInterface<BadInputCase> {};
 
 TEST_P(BadInputTest, EndsWithTwoAndAMessageBeforeAnyRequest) {
@@ -344,6 +351,8 @@ struct SettingsAddressCase {
     std::string ip;
     std::string message;  // after "tralvex-ip-cli: ", with FILE for the settings file
 };
+
+void PrintTo(const SettingsAddressCase& c, std::ostream* os) { *os << c.name; }
 
 class SettingsAddressTest : public CliTest,
                             public ::testing::WithParamInterface<SettingsAddressCase> {};

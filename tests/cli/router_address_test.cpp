@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <string>
 
 namespace tralvex::cli {
@@ -24,6 +26,8 @@ struct BadAddress {
     std::string text;
     std::string problemStart;
 };
+
+void PrintTo(const BadAddress& c, std::ostream* os) { *os << c.text; }
 
 class BadAddressTest : public ::testing::TestWithParam<BadAddress> {};
 

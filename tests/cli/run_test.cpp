@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <ostream>
 #include <regex>
 #include <thread>
 
@@ -94,6 +95,8 @@ struct JsonCase {
     std::string err;  // standard error apart from the status lines
 };
 
+void PrintTo(const JsonCase& c, std::ostream* os) { *os << c.name; }
+
 Scenario NewAfterOneZeroPoll() {
     Scenario s;
     s.newWans = {"198.51.100.20"};
@@ -179,6 +182,8 @@ struct TimeoutCase {
     Scenario scenario;
 };
 
+void PrintTo(const TimeoutCase& c, std::ostream* os) { *os << c.name; }
+
 Scenario NeverBack() {
     Scenario s;
     s.zeroPolls = 1000000;
@@ -246,6 +251,8 @@ struct SignalCase {
     std::vector<Kind> kinds;  // the requests the router receives in all
     std::string json;
 };
+
+void PrintTo(const SignalCase& c, std::ostream* os) { *os << c.name; }
 
 class StopSignalTest : public CliTest, public ::testing::WithParamInterface<SignalCase> {};
 
@@ -323,6 +330,8 @@ struct AvoidCase {
     std::string newAddress;
     int cycles;
 };
+
+void PrintTo(const AvoidCase& c, std::ostream* os) { *os << c.name; }
 
 class AvoidTest : public CliTest, public ::testing::WithParamInterface<AvoidCase> {};
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <thread>
 
 namespace tralvex {
@@ -58,6 +60,8 @@ struct CharsetCase {
     const char* utf8;      // the text, written as UTF-8
     std::string expected;  // its bytes in the charset
 };
+
+void PrintTo(const CharsetCase& c, std::ostream* os) { *os << c.charset; }
 
 class CharsetConverterTest : public ::testing::TestWithParam<CharsetCase> {};
 
