@@ -189,12 +189,12 @@ class Program {
                 std::fputs((terminal_.FromAnsi(loginFailureText_) + "\n").c_str(), stderr);
                 break;
             case Outcome::MaxCycles:
-                PrintError("no new address after " + std::to_string(summary.cycles) +
-                           " cycles (--max-cycles)");
+                PrintError("stopped at --max-cycles " + std::to_string(*options_.maxCycles) +
+                           " without a new address");
                 break;
             case Outcome::Timeout:
-                PrintError("the time limit of " + SecondsText(*options_.timeoutSeconds) +
-                           " seconds ran out");
+                PrintError("stopped at --timeout " + SecondsText(*options_.timeoutSeconds) +
+                           " without a new address");
                 break;
             case Outcome::Interrupted:
                 PrintError(std::string("stopped by ") + StopSignalName(summary.signal));

@@ -151,8 +151,8 @@ INSTANTIATE_TEST_SUITE_P(
                           {"--max-cycles", "3"},
                           3,
                           Json("max-cycles", "203.0.113.7", "", 3, 3),
-                          "发现重复IP3次, 继续换...\ntralvex-ip-cli: no new address after 3 cycles "
-                          "(--max-cycles)\n"}),
+                          "发现重复IP3次, 继续换...\ntralvex-ip-cli: stopped at --max-cycles 3 "
+                          "without a new address\n"}),
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(CliTest, LoginFailureGoesToStderrAloneAndSendsNothingMore) {
@@ -174,7 +174,7 @@ TEST_F(CliTest, MaxCyclesEndsAfterTheLastConnectAndItsPoll) {
 
     EXPECT_EQ(run.status, 3);
     EXPECT_EQ(KindsOf(*router), Exchange(2, 1));
-    EXPECT_EQ(run.err, "tralvex-ip-cli: no new address after 2 cycles (--max-cycles)\n");
+    EXPECT_EQ(run.err, "tralvex-ip-cli: stopped at --max-cycles 2 without a new address\n");
 }
 
 struct TimeoutCase {
@@ -205,7 +205,7 @@ TEST_P(TimeoutTest, EndsTheRunWithTheRouterConnected) {
     EXPECT_GE(cycles, 1);
     EXPECT_EQ(JsonWithoutSeconds(run.out),
               Json("timeout", "203.0.113.7", "", cycles, CountOf(kinds, Kind::Status) - 1));
-    EXPECT_NE(run.err.find("tralvex-ip-cli: the time limit of 1.5 seconds ran out\n"),
+    EXPECT_NE(run.err.find("tralvex-ip-cli: stopped at --timeout 1.5 without a new address\n"),
               std::string::npos)
         << run.err;
 }
@@ -238,7 +238,7 @@ TEST_F(CliTest, TimeoutDuringTheFirstRequestIsNoLoginFailure) {
 
     EXPECT_EQ(run.status, 3);
     EXPECT_EQ(JsonWithoutSeconds(run.out), Json("timeout", "", "", 0, 0));
-    EXPECT_EQ(run.err, "tralvex-ip-cli: the time limit of 0.3 seconds ran out\n");
+    EXPECT_EQ(run.err, "tralvex-ip-cli: stopped at --timeout 0.3 without a new address\n");
 }
 
 // Where the run is when the stop signals come.
