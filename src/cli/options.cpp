@@ -12,7 +12,7 @@ namespace {
 // Stores a value into the options, or tells what is wrong with it.
 using Setter = std::function<std::string(std::string_view value, Options& options)>;
 
-struct OptionSpec {
+struct OptionEntry {
     std::string_view name;
     std::string_view value;  // how the help names the value; empty for a flag
     Setter set;
@@ -60,8 +60,8 @@ std::string SetSettings(std::string_view value, Options& options) {
     return "";
 }
 
-const std::vector<OptionSpec>& Specs() {
-    static const std::vector<OptionSpec> specs = {
+const std::vector<OptionEntry>& OptionTable() {
+    static const std::vector<OptionEntry> table = {
         {"--router", "HOST[:PORT]", SetRouter},
         {"--settings", "DIR", SetSettings},
         {"--max-cycles", "N", SetMaxCycles},
@@ -78,40 +78,44 @@ const std::vector<OptionSpec>& Specs() {
              return std::string();
          }},
     };
-    return specs;
+    return table;
 }
 
-const OptionSpec* FindSpec(std::string_view name) {
+const OptionEntry* FindOption(std::string_view name) {
     if (name == "-h") name = "--help";
-    for (const OptionSpec& spec : Specs()) {
-        if (spec.name == name) return &spec;
+    for (const OptionEntry& option : OptionTable()) {
+        if (option.name == name) return &option;
     }
     return nullptr;
+}
+
+bool LooksLikeOption(std::string_view arg) { return arg.rfind("-", 0) == 0; }
+
+// Applies the argument at `i`, and the value after it when it takes one
+// (moving `i` onto that); what is wrong, or "".
+std::string ApplyArgument(const std::vector<std::string>& args, std::size_t& i, Options& options) {
+    const std::string_view arg = args[i];
+    const std::size_t equals = arg.find('=');
+    const bool inlineValue = equals != std::string_view::npos;
+    const std::string name(arg.substr(0, equals));
+    const OptionEntry* option = LooksLikeOption(arg) ? FindOption(name) : nullptr;
+    if (!option) {
+        return LooksLikeOption(arg) ? "unknown option " + name
+                                    : "unexpected argument '" + args[i] + "'";
+    }
+    if (option->value.empty())
+        return inlineValue ? name + " takes no value" : option->set("", options);
+    if (inlineValue) return option->set(arg.substr(equals + 1), options);
+    if (i + 1 < args.size()) return option->set(args[++i], options);
+    return name + " needs a value (" + std::string(option->value) + ")";
 }
 
 }  // namespace
 
 ParsedOptions ParseOptions(const std::vector<std::string>& args) {
     ParsedOptions result;
-    for (std::size_t i = 0; i < args.size() && result.error.empty(); ++i) {
-        std::string_view arg = args[i];
-        std::size_t equals = arg.find('=');
-        std::string_view name = arg.substr(0, equals);
-        const OptionSpec* spec = arg.rfind("-", 0) == 0 ? FindSpec(name) : nullptr;
-        if (!spec) {
-            result.error = arg.rfind("-", 0) == 0 ? "unknown option " + std::string(name)
-                                                  : "unexpected argument '" + args[i] + "'";
-        } else if (spec->value.empty()) {
-            result.error = equals == std::string_view::npos ? spec->set("", result.options)
-                                                            : std::string(name) + " takes no value";
-        } else if (equals != std::string_view::npos) {
-            result.error = spec->set(arg.substr(equals + 1), result.options);
-        } else if (i + 1 < args.size()) {
-            result.error = spec->set(args[++i], result.options);
-        } else {
-            result.error = std::string(name) + " needs a value (" + std::string(spec->value) + ")";
-        }
-        if (result.options.help) break;
+    for (std::size_t i = 0; i < args.size() && result.error.empty() && !result.options.help; ++i) {
+        result.error = ApplyArgument(args, i, result.options);
     }
     return result;
 }
