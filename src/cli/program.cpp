@@ -33,7 +33,13 @@ void PrintError(const std::string& message) {
     std::fputs((std::string(kProgramName) + ": " + message + "\n").c_str(), stderr);
 }
 
-std::string Quote(const fs::path& path) { return "'" + path.string() + "'"; }
+// Built by appends: GCC 12 at -O3 warns falsely on "'" + path.string().
+std::string Quote(const fs::path& path) {
+    std::string quoted = "'";
+    quoted += path.string();
+    quoted += '\'';
+    return quoted;
+}
 
 std::string SecondsText(double seconds) {
     char text[32];
