@@ -68,15 +68,19 @@ class Run {
     }
 
   private:
-    void Fetch(const Text& path) {
+    void Fetch(RouterRequest kind, const Text& path) {
         Text url = "http://" + router_ + path;
         request_->Open("GET", url);
+        if (std::optional<RequestTimeouts> timeouts = guard_.TimeoutsFor(kind)) {
+            request_->SetTimeouts(timeouts->resolve, timeouts->connect, timeouts->send,
+                                  timeouts->receive);
+        }
         request_->SetCookie(cookie_);
         request_->Send();
     }
 
     StatusPage ReadStatus() {
-        Fetch(router_texts::Get().statusPath);
+        Fetch(RouterRequest::Status, router_texts::Get().statusPath);
         matcher_.Create(router_texts::Get().addressPattern);
         StatusPage page;
         page.quads = matcher_.Execute(request_->ResponseBodyText());
@@ -87,8 +91,8 @@ class Run {
     // The disconnect request and, whatever came of it, the connect request, so
     // that a run never leaves the router disconnected.
     void Reconnect() {
-        Fetch(router_texts::Get().disconnectPath);
-        Fetch(router_texts::Get().connectPath);
+        Fetch(RouterRequest::Disconnect, router_texts::Get().disconnectPath);
+        Fetch(RouterRequest::Connect, router_texts::Get().connectPath);
         ++result_.cycles;
     }
 
@@ -97,14 +101,14 @@ class Run {
     // ends the run first.
     std::optional<Text> PollForAddress() {
         const router_texts::Texts& texts = router_texts::Get();
-        for (;;) {
+        while (guard_.MayPoll()) {
             view_.SetTip2(texts.refreshing);
             StatusPage page = ReadStatus();
             ++result_.polls;
             if (page.HasAddress() && page.address != texts.zeroAddress) return page.address;
-            if (!guard_.MayPoll()) return std::nullopt;
             std::this_thread::sleep_for(kPollDelay);
         }
+        return std::nullopt;
     }
 
     RunResult Finish(RunResult::Outcome outcome) {

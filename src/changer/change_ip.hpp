@@ -4,10 +4,26 @@
 // make it disconnect and reconnect, poll until a non-zero address shows, and
 // cycle again while the router hands back the old address.
 
+#include <optional>
+
 #include "changer/change_ip_view.hpp"
 #include "text/text.hpp"
 
 namespace tralvex {
+
+// The three requests a run sends to the router.
+enum class RouterRequest { Status, Disconnect, Connect };
+
+// The time-outs of one request in milliseconds, in the order the request
+// object takes them; 0 means no limit.
+struct RequestTimeouts {
+    int resolve = 0;
+    int connect = 0;
+    int send = 0;
+    int receive = 0;
+
+    bool operator==(const RequestTimeouts&) const = default;
+};
 
 // Limits a front end may put on a run. The window puts none: its run ends only
 // with a new address or a failed login.
@@ -17,11 +33,17 @@ class RunGuard {
     // Asked before each disconnect request; false ends the run. The router is
     // connected whenever this is asked.
     virtual bool MayCycle() { return true; }
-    // Asked before each pause between polls; false ends the run.
+    // Asked before each status poll after a reconnection; false ends the run.
+    // The connect request has been sent whenever this is asked.
     virtual bool MayPoll() { return true; }
     // Whether the address read after a reconnection counts as a repeat.
     virtual bool IsRepeat(const Text& newAddress, const Text& oldAddress) {
         return newAddress == oldAddress;
+    }
+    // Asked before each request is sent: the time-outs to send it with, or
+    // none to leave the request object's as they are.
+    virtual std::optional<RequestTimeouts> TimeoutsFor(RouterRequest /*request*/) {
+        return std::nullopt;
     }
 };
 

@@ -230,6 +230,111 @@ TEST(ChangeIpTest, SendsTheExactRequests) {
     for (const routersim::Record& record : records) EXPECT_EQ(record.connection, 1);
 }
 
+// A guard that records, in order, every question a run asks it, and stops the
+// run at the cycle or poll it is told to.
+class RecordingGuard : public RunGuard {
+  public:
+    int cyclesAllowed = -1;  // -1: no limit
+    int pollsAllowed = -1;
+    std::optional<RequestTimeouts> statusTimeouts;
+
+    bool MayCycle() override { return Allow("cycle?", cyclesAllowed); }
+    bool MayPoll() override { return Allow("poll?", pollsAllowed); }
+    bool IsRepeat(const Text& newAddress, const Text& oldAddress) override {
+        calls.push_back("repeat? " + newAddress + " " + oldAddress);
+        return RunGuard::IsRepeat(newAddress, oldAddress);
+    }
+    std::optional<RequestTimeouts> TimeoutsFor(RouterRequest request) override {
+        static const char* const names[] = {"status", "disconnect", "connect"};
+        calls.push_back(std::string("timeouts ") + names[static_cast<int>(request)]);
+        return request == RouterRequest::Status ? statusTimeouts : std::nullopt;
+    }
+
+    std::vector<std::string> calls;
+
+  private:
+    bool Allow(const char* question, int& allowed) {
+        calls.push_back(question);
+        if (allowed == 0) return false;
+        if (allowed > 0) --allowed;
+        return true;
+    }
+};
+
+TEST(RunGuardTest, IsAskedBeforeEveryCyclePollAndRequest) {
+    Scenario scenario;
+    scenario.newWans = {"198.51.100.20"};
+    scenario.zeroPolls = 1;
+    scenario.repeats = 1;
+    Router router(scenario);
+    RecordingView view(AddressOf(router), "admin");
+    RecordingGuard guard;
+
+    RunResult result = ChangeIp(view, guard);
+
+    EXPECT_EQ(result.outcome, RunResult::Outcome::NewAddress);
+    const std::vector<std::string> cycle = {
+        "cycle?", "timeouts disconnect", "timeouts connect", "poll?", "timeouts status",
+        "poll?",  "timeouts status"};
+    std::vector<std::string> expected = {"timeouts status"};
+    expected = Concat(expected, cycle);
+    expected.push_back("repeat? 203.0.113.7 203.0.113.7");
+    expected = Concat(expected, cycle);
+    expected.push_back("repeat? 198.51.100.20 203.0.113.7");
+    EXPECT_EQ(guard.calls, expected);
+    EXPECT_EQ(result.cycles, 2);
+    EXPECT_EQ(result.polls, 4);
+}
+
+TEST(RunGuardTest, NoCycleAllowedEndsAfterTheFirstPage) {
+    Router router{Scenario{}};
+    RecordingView view(AddressOf(router), "admin");
+    RecordingGuard guard;
+    guard.cyclesAllowed = 0;
+
+    RunResult result = ChangeIp(view, guard);
+
+    EXPECT_EQ(result.outcome, RunResult::Outcome::Stopped);
+    EXPECT_EQ(result.oldAddress, "203.0.113.7");
+    EXPECT_EQ(result.cycles, 0);
+    EXPECT_EQ(KindsOf(router), (std::vector<Kind>{Kind::Status}));
+    EXPECT_EQ(view.Events(), (std::vector<std::string>{"tip1 现在的IP：203.0.113.7", "disable",
+                                                       "caption 正在给您换IP.."}));
+}
+
+TEST(RunGuardTest, StoppingBeforeThePollsStillSendsTheConnectRequest) {
+    Scenario scenario;
+    scenario.zeroPolls = 3;
+    Router router(scenario);
+    RecordingView view(AddressOf(router), "admin");
+    RecordingGuard guard;
+    guard.pollsAllowed = 0;
+
+    RunResult result = ChangeIp(view, guard);
+
+    EXPECT_EQ(result.outcome, RunResult::Outcome::Stopped);
+    EXPECT_EQ(result.cycles, 1);
+    EXPECT_EQ(result.polls, 0);
+    EXPECT_EQ(KindsOf(router), (std::vector<Kind>{Kind::Status, Kind::Disconnect, Kind::Connect}));
+}
+
+TEST(RunGuardTest, TimeoutsGivenApplyToTheRequest) {
+    // The status reply comes after five seconds, within the request object's
+    // own time-outs but long after the guard's receive time-out.
+    Scenario scenario;
+    scenario.statusDelayMs = 5000;
+    scenario.zeroPolls = 0;
+    Router router(scenario);
+    RecordingView view(AddressOf(router), "admin");
+    RecordingGuard guard;
+    guard.statusTimeouts = RequestTimeouts{0, 1000, 1000, 100};
+
+    RunResult result = ChangeIp(view, guard);
+
+    EXPECT_EQ(result.outcome, RunResult::Outcome::LoginFailed);
+    EXPECT_EQ(view.Events(), (std::vector<std::string>{"box 登录路由器失败! | 提示"}));
+}
+
 TEST(ChangeIpTest, TwoRunsSideBySideBothFinish) {
     Scenario scenario;
     scenario.zeroPolls = 1;

@@ -21,6 +21,8 @@ class Converter {
     Converter(const Converter&) = delete;
     Converter& operator=(const Converter&) = delete;
 
+    bool Valid() const { return handle_ != reinterpret_cast<iconv_t>(-1); }
+
     // Converts `size` bytes; a unit the target cannot take, or an invalid or
     // cut sequence in the source, is replaced and skipped.
     std::string Convert(const char* data, std::size_t size) {
@@ -63,8 +65,6 @@ class Converter {
         bool pair = (unitAt(0) & 0xFC00) == 0xD800 && (unitAt(2) & 0xFC00) == 0xDC00;
         return pair ? 4 : 2;
     }
-
-    bool Valid() const { return handle_ != reinterpret_cast<iconv_t>(-1); }
 
     iconv_t handle_;
     std::string replacement_;
@@ -143,5 +143,34 @@ std::u16string Utf8ToUtf16(std::string_view utf8) {
 std::string AnsiToUtf8(std::string_view ansi) { return Utf16ToUtf8(AnsiToUtf16(ansi)); }
 
 Text Utf8ToAnsi(std::string_view utf8) { return Utf16ToAnsi(Utf8ToUtf16(utf8)); }
+
+// Both directions go through UTF-16, as the ANSI conversions above do.
+class CharsetConverter::Converters {
+  public:
+    explicit Converters(const std::string& charset)
+        : fromUtf16(charset.c_str(), "UTF-16LE", "?", 2),
+          toUtf16("UTF-16LE", charset.c_str(), kQuestionUtf16, 1) {}
+
+    Converter fromUtf16;
+    Converter toUtf16;
+};
+
+CharsetConverter::CharsetConverter(const std::string& charset)
+    : converters_(std::make_unique<Converters>(charset)) {}
+
+CharsetConverter::~CharsetConverter() = default;
+
+bool CharsetConverter::Known() const {
+    return converters_->fromUtf16.Valid() && converters_->toUtf16.Valid();
+}
+
+std::string CharsetConverter::FromAnsi(std::string_view ansi) {
+    std::string bytes = Utf16Bytes(AnsiToUtf16(ansi));
+    return converters_->fromUtf16.Convert(bytes.data(), bytes.size());
+}
+
+Text CharsetConverter::ToAnsi(std::string_view bytes) {
+    return Utf16ToAnsi(BytesToUtf16(converters_->toUtf16.Convert(bytes.data(), bytes.size())));
+}
 
 }  // namespace tralvex

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <thread>
 
 namespace tralvex {
@@ -51,6 +53,47 @@ TEST(CodePageTest, ConvertsOnSeveralThreadsAtOnce) {
     std::thread a(work), b(work);
     a.join();
     b.join();
+}
+
+struct CharsetCase {
+    const char* charset;
+    const char* utf8;      // the text, written as UTF-8
+    std::string expected;  // its bytes in the charset
+};
+
+void PrintTo(const CharsetCase& c, std::ostream* os) { *os << c.charset; }
+
+class CharsetConverterTest : public ::testing::TestWithParam<CharsetCase> {};
+
+TEST_P(CharsetConverterTest, ConvertsBothWays) {
+    CharsetConverter converter(GetParam().charset);
+    ASSERT_TRUE(converter.Known());
+    const Text ansi = FromUtf8(GetParam().utf8);
+    EXPECT_EQ(converter.FromAnsi(ansi), GetParam().expected);
+    if (GetParam().expected.find('?') == std::string::npos) {
+        EXPECT_EQ(converter.ToAnsi(GetParam().expected), ansi);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Charsets, CharsetConverterTest,
+    ::testing::Values(CharsetCase{"UTF-8", "现在的IP：1.2.3.4", "现在的IP：1.2.3.4"},
+                      CharsetCase{"GB18030", "刷新中…", "\xCB\xA2\xD0\xC2\xD6\xD0\xA1\xAD"},
+                      CharsetCase{"ANSI_X3.4-1968", "现在的IP：1.2.3.4", "???IP?1.2.3.4"},
+                      CharsetCase{"ISO-8859-1", "é中", "\xE9?"}));
+
+TEST(CharsetConverterTest, BytesTheCharsetDoesNotDefineBecomeQuestionMarks) {
+    CharsetConverter utf8("UTF-8");
+    EXPECT_EQ(utf8.ToAnsi("a\xFF"
+                          "b"),
+              "a?b");
+}
+
+TEST(CharsetConverterTest, AnUnknownCharsetConvertsNothing) {
+    CharsetConverter unknown("NO-SUCH-CHARSET");
+    EXPECT_FALSE(unknown.Known());
+    EXPECT_EQ(unknown.FromAnsi("abc"), "");
+    EXPECT_EQ(unknown.ToAnsi("abc"), "");
 }
 
 }  // namespace
