@@ -33,7 +33,6 @@ using testing::WriteFileBytes;
 
 // The section name 配置 in code page 936.
 const std::string kSection = "[\xC5\xE4\xD6\xC3]";
-constexpr std::optional<int> kBlank = std::nullopt;
 
 class MainWindowTest : public ::testing::Test {
   protected:
