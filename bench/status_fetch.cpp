@@ -47,7 +47,7 @@ void MeasureStatusFetch(const Settings& settings, std::vector<Row>& rows,
     notes.push_back("- Status fetch: " + std::to_string(calls) + " fetches of the " +
                     std::to_string(page.size()) +
                     "-byte status page per repetition, one connection kept throughout; the "
-                    "router runs in the same process on the other core.");
+                    "router runs in this process.");
 }
 
 }  // namespace tralvex::bench
