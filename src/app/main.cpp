@@ -7,6 +7,7 @@
 
 #include "app/main_window.hpp"
 #include "app/settings.hpp"
+#include "app/shown_report.hpp"
 #include "changer/change_ip.hpp"
 #include "platform/components.hpp"
 
@@ -16,6 +17,7 @@ int main(int argc, char* argv[]) {
     QApplication::setFont(tralvex::WindowFont());
     tralvex::MainWindow window(tralvex::ExecutableDirectory());
     window.SetChangeIpHandler([&window] { tralvex::StartChangeIp(window); });
+    tralvex::ReportWhenShown(window);
     window.show();
     const int status = QApplication::exec();
     // An IP change worker may still be running and using the window, the

@@ -10,6 +10,7 @@
 #include <type_traits>
 
 #include "app/settings.hpp"
+#include "app/thread_check.hpp"
 #include "platform/codepage/codepage.hpp"
 
 namespace tralvex {
@@ -25,6 +26,31 @@ QString ToQString(const Text& text) { return QString::fromStdU16String(AnsiToUtf
 
 Text ToText(const QString& text) { return Utf16ToAnsi(text.toStdU16String()); }
 
+// Runs `operation` on the thread of `context` and waits until it has run. The
+// call is queued to that thread and a promise tells its end: if Qt drops the
+// call unrun (its receiver gone), the promise is broken and the wait ends too.
+// The thread check is told of the ordering Qt's queue gives (see
+// thread_check.hpp); the end it sees through the promise itself.
+template <typename Operation>
+void BlockingCall(QObject* context, Operation& operation) {
+    std::promise<void> done;
+    std::future<void> whenDone = done.get_future();
+    char handover = 0;  // only its address is used, as the token
+    thread_check::Release(&handover);
+    {
+        thread_check::QtHandoverOnly qt;
+        QMetaObject::invokeMethod(
+            context,
+            [&handover, &operation, done = std::move(done)]() mutable {
+                thread_check::Acquire(&handover);
+                operation();
+                done.set_value();
+            },
+            Qt::QueuedConnection);
+    }
+    whenDone.wait();
+}
+
 // Runs `operation` on the thread of `context` and returns its result. On that
 // thread itself it is a plain call: a blocking queued call there would wait
 // for itself.
@@ -32,11 +58,11 @@ template <typename Operation>
 auto OnThreadOf(QObject* context, Operation operation) -> decltype(operation()) {
     if (QThread::currentThread() == context->thread()) return operation();
     if constexpr (std::is_void_v<decltype(operation())>) {
-        QMetaObject::invokeMethod(context, operation, Qt::BlockingQueuedConnection);
+        BlockingCall(context, operation);
     } else {
         decltype(operation()) result{};
-        QMetaObject::invokeMethod(
-            context, [&] { result = operation(); }, Qt::BlockingQueuedConnection);
+        auto keepResult = [&] { result = operation(); };
+        BlockingCall(context, keepResult);
         return result;
     }
 }

@@ -1,5 +1,6 @@
 #include "automation/calls.hpp"
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -111,6 +112,32 @@ InvokeKind Bind(const TypeInfo& info, DispId id, CallKind call) {
     return InvokeKind::Method;
 }
 
+// A member name in UTF-16. Names are short ASCII words, looked up on every
+// call: those are widened in place, without an allocation.
+class MemberName {
+  public:
+    explicit MemberName(std::string_view name) {
+        bool ascii = name.size() <= sizeof inPlace_ / sizeof inPlace_[0] &&
+                     std::all_of(name.begin(), name.end(), [](char c) { return !IsLeadByte(c); });
+        if (!ascii) {
+            converted_ = AnsiToUtf16(name);
+            view_ = converted_;
+            return;
+        }
+        std::copy(name.begin(), name.end(), inPlace_);
+        view_ = std::u16string_view(inPlace_, name.size());
+    }
+    MemberName(const MemberName&) = delete;
+    MemberName& operator=(const MemberName&) = delete;
+
+    std::u16string_view View() const { return view_; }
+
+  private:
+    char16_t inPlace_[32];
+    std::u16string converted_;
+    std::u16string_view view_;
+};
+
 // Runs one call; the result is there when the call succeeded.
 std::optional<Variant> Invoke(const AutomationObject& object, std::string_view name, Args args,
                               const Arg* putValue, CallKind call) {
@@ -128,7 +155,7 @@ std::optional<Variant> Invoke(const AutomationObject& object, std::string_view n
         SetLayerError(LayerError::NoTypeInfo);
         return std::nullopt;
     }
-    DispId id = info->FindId(AnsiToUtf16(name));
+    DispId id = info->FindId(MemberName(name).View());
     if (id < 0) {
         SetLayerError(LayerError::NameNotFound);
         return std::nullopt;

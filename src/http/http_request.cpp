@@ -35,16 +35,14 @@ int TruncateToInt(double value) {
 
 // The piece of `text` from `start` up to the next ";" on the same line, or
 // nothing when the line has no ";" there. A value never runs into the next
-// header line.
+// header line. The line end is looked for byte by byte: CR and LF are never
+// the second byte of a double-byte character, so a byte of 0x80 or more
+// before one (80 is the euro sign in code page 936) must not hide it.
 std::optional<int> SemicolonOnLine(const Text& text, int start) {
     int semicolon = FindText(text, ";", start);
     if (semicolon == -1) return std::nullopt;
-    int lineEnd = FindText(text, "\n", start);
-    int carriageReturn = FindText(text, "\r", start);
-    if (carriageReturn != -1 && (lineEnd == -1 || carriageReturn < lineEnd)) {
-        lineEnd = carriageReturn;
-    }
-    if (lineEnd != -1 && lineEnd < semicolon) return std::nullopt;
+    std::size_t lineEnd = text.find_first_of("\r\n", static_cast<std::size_t>(start - 1));
+    if (lineEnd != Text::npos && static_cast<int>(lineEnd) + 1 < semicolon) return std::nullopt;
     return semicolon;
 }
 

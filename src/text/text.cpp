@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace tralvex {
 namespace {
@@ -107,8 +108,11 @@ Text TrimTrailingBlanks(std::string_view text) {
 Text TrimBlanks(std::string_view text) { return TrimTrailingBlanks(TrimLeadingBlanks(text)); }
 
 Text BytesToText(const Bytes& bytes) {
-    auto end = std::find(bytes.begin(), bytes.end(), std::uint8_t{0});
-    return Text(bytes.begin(), end);
+    if (bytes.empty()) return {};
+    const auto* data = reinterpret_cast<const char*>(bytes.data());
+    const void* zero = std::memchr(data, 0, bytes.size());
+    return Text(data, zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - data)
+                           : bytes.size());
 }
 
 Bytes TextToBytes(std::string_view text) { return Bytes(text.begin(), text.end()); }

@@ -16,6 +16,9 @@
 #include <vector>
 
 #include "app/settings.hpp"
+#include "changer/change_ip.hpp"
+#include "platform/components.hpp"
+#include "router_sim.hpp"
 #include "support/file_access.hpp"
 #include "widget_test_support.hpp"
 
@@ -30,7 +33,6 @@ using testing::WriteFileBytes;
 
 // The section name 配置 in code page 936.
 const std::string kSection = "[\xC5\xE4\xD6\xC3]";
-constexpr std::optional<int> kBlank = std::nullopt;
 
 class MainWindowTest : public ::testing::Test {
   protected:
@@ -410,6 +412,67 @@ TEST_F(MainWindowTest, ClosingWithAnErrorBoxOpenStillEndsTheMessageLoop) {
         stillOpen->button(QMessageBox::Ok)->click();
     }
     worker.join();
+}
+
+// The window as the view of a worker, with the router's port added to the
+// address the box holds (the box takes no port; the simulated router cannot
+// take port 80). Every other operation goes to the window as it is.
+class RouterAtPort : public ChangeIpView {
+  public:
+    RouterAtPort(MainWindow& window, std::uint16_t port) : window_(window), port_(port) {}
+    Text RouterAddress() override { return window_.RouterAddress() + ":" + std::to_string(port_); }
+    Text Password() override { return window_.Password(); }
+    void SetTip1(const Text& text) override { window_.SetTip1(text); }
+    void SetTip2(const Text& text) override { window_.SetTip2(text); }
+    void SetButtonEnabled(bool enabled) override { window_.SetButtonEnabled(enabled); }
+    void SetButtonCaption(const Text& caption) override { window_.SetButtonCaption(caption); }
+    void ShowErrorBox(const Text& text, const Text& title) override {
+        window_.ShowErrorBox(text, title);
+    }
+
+  private:
+    MainWindow& window_;
+    std::uint16_t port_;
+};
+
+TEST_F(MainWindowTest, TwoQuickClicksRunTwoWorkersSideBySideToTheEnd) {
+    RegisterPlatformComponents();
+    routersim::Scenario scenario;
+    scenario.zeroPolls = 1;
+    scenario.repeats = 1;
+    scenario.repeatsEachChange = true;
+    scenario.keepRecords = false;
+    routersim::Router router(scenario);
+    ASSERT_EQ(router.Error(), "");
+    MainWindow window(dir_.path());
+    window.show();
+    AddressBox(window)->setAddressText("127.0.0.1");
+    PasswordBox(window)->setText("admin");
+    RouterAtPort view(window, router.Port());
+    std::vector<std::thread> workers;
+    std::atomic<int> finished{0};
+    window.SetChangeIpHandler([&] {
+        workers.emplace_back([&] {
+            RunGuard unlimited;
+            RunResult result = ChangeIp(view, unlimited);
+            EXPECT_EQ(result.outcome, RunResult::Outcome::NewAddress);
+            ++finished;
+        });
+    });
+
+    // The button goes off only once a worker has read the first status page,
+    // which it cannot do before the window's thread takes its calls again.
+    QTest::mouseClick(Button(window), Qt::LeftButton);
+    QTest::mouseClick(Button(window), Qt::LeftButton);
+    ASSERT_EQ(workers.size(), 2u);
+    const bool bothFinished = ProcessEventsUntil([&] { return finished.load() == 2; });
+    for (std::thread& worker : workers) worker.join();
+    ASSERT_TRUE(bothFinished);
+
+    EXPECT_TRUE(Button(window)->isEnabled());
+    EXPECT_EQ(Bytes(Button(window)->text()), FromUtf8("给我换一个IP"));
+    EXPECT_EQ(Bytes(Label(window, "标签_tip1")->text()).rfind(FromUtf8("上次的IP："), 0), 0u);
+    EXPECT_EQ(Bytes(Label(window, "标签_tip2")->text()).rfind(FromUtf8("更换后IP："), 0), 0u);
 }
 
 }  // namespace

@@ -127,6 +127,12 @@ TEST_F(HttpRequestFakeTest, GetCookieFindsTheValueBeforeItsSemicolon) {
         {"Set-Cookie: n=" + chinese + "; path=/\r\n\r\n", "n", chinese},
         {"Content-Type: text/html\r\n\r\n", "sid", ""},
         {"", "sid", ""},
+        // A byte of 0x80 or more right before a line break (80 is the euro
+        // sign in code page 936) does not hide the break: the value of a
+        // line without ";" never takes the ";" of the next line.
+        {"Set-Cookie: sid=ab\x80\nSet-Cookie: b=2;\n\n", "sid", ""},
+        {"Set-Cookie: sid=ab\x80\rSet-Cookie: b=2;\r\r", "sid", ""},
+        {"Set-Cookie: sid=\x80\r\nSet-Cookie: b=2;\r\n", "sid", ""},
     };
     HttpRequest request;
     for (const CookieCase& c : cases) {
@@ -155,6 +161,9 @@ TEST_F(HttpRequestFakeTest, GetAllCookiesJoinsTheFirstPairOfEveryHeader) {
         {"Set-Cookie: a=1; path=/; HttpOnly\r\nSet-Cookie: b=2\r\n\r\n", "a=1"},
         {"Set-Cookie:a=1;\r\n\r\n", "a=1"},
         {"Set-Cookie:\xA1\xA1 a=1; path=/\r\n\r\n", "a=1"},
+        // Found by fuzzing: the break after a byte of 0x80 or more ends the
+        // first header, whose pair has no ";".
+        {"Set-Cookie: b=Co\x80\nSet-Cookie: c=0q;\r\n", "c=0q"},
     };
     HttpRequest request;
     for (const AllCookiesCase& c : cases) {

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 namespace tralvex {
 namespace {
@@ -90,54 +92,100 @@ Converter& Utf8ToUtf16Converter() {
     return c;
 }
 
-std::u16string BytesToUtf16(const std::string& bytes) {
-    std::u16string out(bytes.size() / 2, u'\0');
-    std::memcpy(out.data(), bytes.data(), out.size() * 2);
+// Copies the ASCII units from `from` on to `to`, each cast to the target's
+// unit type (ASCII is the same in every encoding here), up to the first unit
+// that is not ASCII or the end; returns where it stopped and advances `to`.
+// Texts are often long and mostly ASCII: blocks of units that are all ASCII
+// are checked and copied whole, in loops the compiler vectorises.
+template <typename Unit, typename Out>
+const Unit* CopyAscii(const Unit* from, const Unit* end, Out*& to) {
+    constexpr std::ptrdiff_t kBlock = 32;
+    using Unsigned = std::make_unsigned_t<Unit>;
+    while (end - from >= kBlock) {
+        Unsigned any = 0;
+        for (std::ptrdiff_t k = 0; k < kBlock; ++k) any |= static_cast<Unsigned>(from[k]);
+        if (any >= 0x80) break;
+        for (std::ptrdiff_t k = 0; k < kBlock; ++k) {
+            to[k] = static_cast<Out>(static_cast<Unsigned>(from[k]));
+        }
+        from += kBlock;
+        to += kBlock;
+    }
+    while (from != end && static_cast<Unsigned>(*from) < 0x80) {
+        *to++ = static_cast<Out>(static_cast<Unsigned>(*from++));
+    }
+    return from;
+}
+
+template <typename Unit>
+bool IsAsciiUnit(Unit unit) {
+    return static_cast<std::make_unsigned_t<Unit>>(unit) < 0x80;
+}
+
+// Writes the converted units (their bytes as iconv gave them) at `to`, which
+// points into `out`, and advances it. `out` is grown first when it would not
+// hold them and then one unit for each of the `stillToCome` units of the
+// source, as every ASCII unit gives one.
+template <typename Out>
+void AppendConverted(std::basic_string<Out>& out, Out*& to, const std::string& converted,
+                     std::size_t stillToCome) {
+    const std::size_t used = static_cast<std::size_t>(to - out.data());
+    const std::size_t count = converted.size() / sizeof(Out);
+    if (used + count + stillToCome > out.size()) out.resize(used + count + stillToCome);
+    std::memcpy(out.data() + used, converted.data(), count * sizeof(Out));
+    to = out.data() + used + count;
+}
+
+// In code page 936 the ASCII byte right after a byte of 0x80 or more may be
+// the trail byte of a double-byte character; in UTF-8 and UTF-16 an ASCII unit
+// is always a character of its own.
+enum class AsciiAfterOther { MayTrail, StandsAlone };
+
+// Converts `source` a stretch at a time: ASCII units are copied directly and
+// only the stretches of other units go through iconv. A stretch ends before
+// the next ASCII unit, or in code page 936 just after it: that byte is then
+// either a trail byte or a character of its own. So no character spans two
+// stretches, and the result is the one of converting the whole text at once
+// with the same replacements.
+template <typename Out, typename Unit>
+std::basic_string<Out> ConvertByStretches(std::basic_string_view<Unit> source, Converter& converter,
+                                          AsciiAfterOther ascii) {
+    // One unit for each ASCII unit; AppendConverted makes room for the rest.
+    std::basic_string<Out> out(source.size(), Out{});
+    Out* to = out.data();
+    const Unit* at = source.data();
+    const Unit* end = at + source.size();
+    while (at != end) {
+        const Unit* other = CopyAscii(at, end, to);
+        if (other == end) break;
+        at = std::find_if(other, end, IsAsciiUnit<Unit>);
+        if (ascii == AsciiAfterOther::MayTrail && at != end) ++at;
+        const std::size_t bytes = static_cast<std::size_t>(at - other) * sizeof(Unit);
+        AppendConverted(out, to, converter.Convert(reinterpret_cast<const char*>(other), bytes),
+                        static_cast<std::size_t>(end - at));
+    }
+    out.resize(static_cast<std::size_t>(to - out.data()));
     return out;
-}
-
-std::string Utf16Bytes(std::u16string_view utf16) {
-    std::string bytes(utf16.size() * 2, '\0');
-    std::memcpy(bytes.data(), utf16.data(), bytes.size());
-    return bytes;
-}
-
-bool IsAscii(std::string_view text) {
-    return std::all_of(text.begin(), text.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
-bool IsAscii(std::u16string_view text) {
-    return std::all_of(text.begin(), text.end(), [](char16_t c) { return c < 0x80; });
 }
 
 }  // namespace
 
-// ASCII is the same in every code page here; router pages are mostly ASCII, so
-// it is widened or narrowed directly without a trip through iconv.
+// UTF-16 texts are in the machine's byte order, which is little-endian on
+// every machine this builds for, and go to iconv as "UTF-16LE".
 std::u16string AnsiToUtf16(std::string_view ansi) {
-    if (IsAscii(ansi)) return std::u16string(ansi.begin(), ansi.end());
-    return BytesToUtf16(AnsiToUtf16Converter().Convert(ansi.data(), ansi.size()));
+    return ConvertByStretches<char16_t>(ansi, AnsiToUtf16Converter(), AsciiAfterOther::MayTrail);
 }
 
 Text Utf16ToAnsi(std::u16string_view utf16) {
-    if (IsAscii(utf16)) {
-        Text out(utf16.size(), '\0');
-        std::transform(utf16.begin(), utf16.end(), out.begin(),
-                       [](char16_t c) { return static_cast<char>(c); });
-        return out;
-    }
-    std::string bytes = Utf16Bytes(utf16);
-    return Utf16ToAnsiConverter().Convert(bytes.data(), bytes.size());
+    return ConvertByStretches<char>(utf16, Utf16ToAnsiConverter(), AsciiAfterOther::StandsAlone);
 }
 
 std::string Utf16ToUtf8(std::u16string_view utf16) {
-    std::string bytes = Utf16Bytes(utf16);
-    return Utf16ToUtf8Converter().Convert(bytes.data(), bytes.size());
+    return ConvertByStretches<char>(utf16, Utf16ToUtf8Converter(), AsciiAfterOther::StandsAlone);
 }
 
 std::u16string Utf8ToUtf16(std::string_view utf8) {
-    return BytesToUtf16(Utf8ToUtf16Converter().Convert(utf8.data(), utf8.size()));
+    return ConvertByStretches<char16_t>(utf8, Utf8ToUtf16Converter(), AsciiAfterOther::StandsAlone);
 }
 
 std::string AnsiToUtf8(std::string_view ansi) { return Utf16ToUtf8(AnsiToUtf16(ansi)); }

@@ -108,9 +108,6 @@ CompiledPattern::CompiledPattern(std::unique_ptr<Pcre> pcre, const MatchLimits& 
     pcre2_set_match_limit(pcre_->context.get(), limits_.matchLimit);
     pcre2_set_depth_limit(pcre_->context.get(), limits_.depthLimit);
     pcre2_set_heap_limit(pcre_->context.get(), limits_.heapLimitKiB);
-    pcre_->jitStack.reset(NotNull(pcre2_jit_stack_create(
-        std::min(kJitStackStartBytes, limits_.jitStackBytes), limits_.jitStackBytes, nullptr)));
-    pcre2_jit_stack_assign(pcre_->context.get(), nullptr, pcre_->jitStack.get());
     pcre_->matchData.reset(
         NotNull(pcre2_match_data_create_from_pattern(pcre_->code.get(), nullptr)));
     std::uint32_t captures = 0;
@@ -120,14 +117,32 @@ CompiledPattern::CompiledPattern(std::unique_ptr<Pcre> pcre, const MatchLimits& 
 
 CompiledPattern::~CompiledPattern() = default;
 
+// JIT code first runs on the 32 KB PCRE2 takes from the machine stack; a
+// pattern gets its own large stack only once a match attempt has run out of
+// that, and the attempt is then made again from the same budget, so that the
+// outcome is the one the large stack would have given from the start. Most
+// patterns never need it, and making one (an mmap of its whole size) would
+// cost more than compiling them.
+int CompiledPattern::MatchAt(std::u16string_view subject, std::size_t from, std::uint64_t& budget) {
+    const std::uint64_t budgetBefore = budget;
+    int rc = pcre2_match(pcre_->code.get(), AsPcreText(subject), subject.size(), from, 0,
+                         pcre_->matchData.get(), pcre_->context.get());
+    if (rc != PCRE2_ERROR_JIT_STACKLIMIT || pcre_->jitStack) return rc;
+    pcre_->jitStack.reset(NotNull(pcre2_jit_stack_create(
+        std::min(kJitStackStartBytes, limits_.jitStackBytes), limits_.jitStackBytes, nullptr)));
+    pcre2_jit_stack_assign(pcre_->context.get(), nullptr, pcre_->jitStack.get());
+    budget = budgetBefore;
+    return pcre2_match(pcre_->code.get(), AsPcreText(subject), subject.size(), from, 0,
+                       pcre_->matchData.get(), pcre_->context.get());
+}
+
 SearchResult CompiledPattern::Search(std::u16string_view subject, bool all) {
     std::uint64_t budget = GroupBudget(limits_, subject.size());
     pcre2_set_callout(pcre_->context.get(), SpendGroupEntry, &budget);
     MatchList matches(groupCount_);
     std::size_t from = 0;
     while (from <= subject.size()) {
-        int rc = pcre2_match(pcre_->code.get(), AsPcreText(subject), subject.size(), from, 0,
-                             pcre_->matchData.get(), pcre_->context.get());
+        int rc = MatchAt(subject, from, budget);
         if (rc == PCRE2_ERROR_NOMATCH) break;
         if (rc < 0) return FailureOf(rc);
         // Groups above the highest one that took part are PCRE2_UNSET too.

@@ -6,7 +6,9 @@
 //
 // Matching is bounded so that no pattern can hang a caller:
 // - each match attempt stops at PCRE2's match limit (and, without JIT, its
-//   depth and heap limits; with JIT, the size of its stack);
+//   depth and heap limits; with JIT, the size of its stack, the 32 KB PCRE2
+//   takes from the machine stack at first and the pattern's own stack of
+//   jitStackBytes once an attempt has needed more);
 // - the work of one search as a whole is bounded as well, because the match
 //   limit counts each start position afresh: every entry into a group
 //   alternative runs a callout that spends one unit of a budget given to the
@@ -95,6 +97,8 @@ class CompiledPattern {
   private:
     struct Pcre;
     CompiledPattern(std::unique_ptr<Pcre> pcre, const MatchLimits& limits);
+    // One pcre2_match from `from`: its return code.
+    int MatchAt(std::u16string_view subject, std::size_t from, std::uint64_t& budget);
 
     std::unique_ptr<Pcre> pcre_;
     MatchLimits limits_;

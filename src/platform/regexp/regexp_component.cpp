@@ -1,5 +1,6 @@
 #include "platform/regexp/regexp_component.hpp"
 
+#include <algorithm>
 #include <memory>
 #include <new>
 #include <optional>
@@ -91,6 +92,18 @@ std::optional<std::u16string> TextArg(Args args, std::size_t index, HResult& err
     return text;
 }
 
+// A required text argument: a view of the text itself when it is one (a
+// subject may be a whole page), else of its conversion, kept in `converted`.
+std::optional<std::u16string_view> TextArgView(Args args, std::size_t index, HResult& error,
+                                               std::optional<std::u16string>& converted) {
+    if (index < args.size()) {
+        if (const auto* text = args[index].GetIf<std::u16string>()) return *text;
+    }
+    converted = TextArg(args, index, error);
+    if (!converted) return std::nullopt;
+    return *converted;
+}
+
 std::optional<bool> BoolArg(Args args, HResult& error) {
     if (args.empty() || args[0].IsMissing()) {
         error = automation::kDispParamNotOptional;
@@ -112,17 +125,44 @@ std::variant<std::size_t, InvokeOutcome> IndexArg(Args args, std::size_t count) 
     return static_cast<std::size_t>(*index);
 }
 
-// The subject of one search and its matches, shared by the collection and
-// the match and group objects taken from it.
-struct SearchedText {
-    std::u16string subject;
-    MatchList matches;
-
-    Variant GroupValue(std::size_t match, std::size_t group) const {
-        std::size_t start = matches.Start(match, group);
-        if (start == MatchList::kUnset) return Variant();
-        return Variant(subject.substr(start, matches.End(match, group) - start));
+// The matches of one search and the part of its subject they lie in, shared
+// by the collection and the match and group objects taken from it. Only that
+// part is kept: from the first position where a match or group starts or ends
+// to the last such position, which on a large page is usually a small part.
+class SearchedText {
+  public:
+    SearchedText(std::u16string_view subject, MatchList matches) : matches_(std::move(matches)) {
+        std::size_t first = subject.size();
+        std::size_t last = 0;
+        for (std::size_t m = 0; m < matches_.Count(); ++m) {
+            for (std::size_t g = 0; g <= matches_.GroupCount(); ++g) {
+                if (matches_.Start(m, g) == MatchList::kUnset) continue;
+                first = std::min({first, matches_.Start(m, g), matches_.End(m, g)});
+                last = std::max({last, matches_.Start(m, g), matches_.End(m, g)});
+            }
+        }
+        if (first < last) {
+            partStart_ = first;
+            part_ = subject.substr(first, last - first);
+        }
     }
+
+    const MatchList& Matches() const { return matches_; }
+
+    // The text of a group (0: the whole match), or an empty value for a
+    // group that took no part.
+    Variant GroupValue(std::size_t match, std::size_t group) const {
+        std::size_t start = matches_.Start(match, group);
+        if (start == MatchList::kUnset) return Variant();
+        std::size_t end = matches_.End(match, group);
+        if (end <= start) return Variant(std::u16string());
+        return Variant(part_.substr(start - partStart_, end - start));
+    }
+
+  private:
+    MatchList matches_;
+    std::size_t partStart_ = 0;
+    std::u16string part_;
 };
 
 using SharedSearch = std::shared_ptr<const SearchedText>;
@@ -164,7 +204,7 @@ class SubMatchesObject : public Component<SubMatchesObject> {
         return InvokeOutcome::Value(search_->GroupValue(match_, std::get<std::size_t>(index) + 1));
     }
 
-    std::size_t GroupCount() const { return search_->matches.GroupCount(); }
+    std::size_t GroupCount() const { return search_->Matches().GroupCount(); }
 
     SharedSearch search_;
     std::size_t match_;
@@ -189,13 +229,13 @@ class MatchObject : public Component<MatchObject> {
     InvokeOutcome Value(Args) { return InvokeOutcome::Value(search_->GroupValue(match_, 0)); }
     InvokeOutcome FirstIndex(Args) { return InvokeOutcome::Value(Int32Value(Start())); }
     InvokeOutcome Length(Args) {
-        return InvokeOutcome::Value(Int32Value(search_->matches.End(match_, 0) - Start()));
+        return InvokeOutcome::Value(Int32Value(search_->Matches().End(match_, 0) - Start()));
     }
     InvokeOutcome SubMatches(Args) {
         return ObjectValue(std::make_shared<SubMatchesObject>(search_, match_));
     }
 
-    std::size_t Start() const { return search_->matches.Start(match_, 0); }
+    std::size_t Start() const { return search_->Matches().Start(match_, 0); }
 
     SharedSearch search_;
     std::size_t match_;
@@ -214,10 +254,12 @@ class MatchCollectionObject : public Component<MatchCollectionObject> {
     }
 
   private:
-    InvokeOutcome Count(Args) { return InvokeOutcome::Value(Int32Value(search_->matches.Count())); }
+    InvokeOutcome Count(Args) {
+        return InvokeOutcome::Value(Int32Value(search_->Matches().Count()));
+    }
 
     InvokeOutcome Item(Args args) {
-        auto index = IndexArg(args, search_->matches.Count());
+        auto index = IndexArg(args, search_->Matches().Count());
         if (auto* refused = std::get_if<InvokeOutcome>(&index)) return std::move(*refused);
         return ObjectValue(std::make_shared<MatchObject>(search_, std::get<std::size_t>(index)));
     }
@@ -292,19 +334,21 @@ class RegExpObject : public Component<RegExpObject> {
 
     InvokeOutcome Execute(Args args) {
         HResult error = automation::kOk;
-        std::optional<std::u16string> subject = TextArg(args, 0, error);
+        std::optional<std::u16string> converted;
+        std::optional<std::u16string_view> subject = TextArgView(args, 0, error, converted);
         if (!subject) return InvokeOutcome::Fail(error);
         std::variant<MatchList, InvokeOutcome> found = Search(*subject, global_);
         if (auto* refused = std::get_if<InvokeOutcome>(&found)) return std::move(*refused);
-        auto search = std::make_shared<SearchedText>(
-            SearchedText{std::move(*subject), std::move(std::get<MatchList>(found))});
+        auto search =
+            std::make_shared<SearchedText>(*subject, std::move(std::get<MatchList>(found)));
         return ObjectValue(std::make_shared<MatchCollectionObject>(std::move(search)));
     }
 
     // Looks for one match whatever Global says.
     InvokeOutcome Test(Args args) {
         HResult error = automation::kOk;
-        std::optional<std::u16string> subject = TextArg(args, 0, error);
+        std::optional<std::u16string> converted;
+        std::optional<std::u16string_view> subject = TextArgView(args, 0, error, converted);
         if (!subject) return InvokeOutcome::Fail(error);
         std::variant<MatchList, InvokeOutcome> found = Search(*subject, false);
         if (auto* refused = std::get_if<InvokeOutcome>(&found)) return std::move(*refused);
@@ -313,7 +357,8 @@ class RegExpObject : public Component<RegExpObject> {
 
     InvokeOutcome Replace(Args args) {
         HResult error = automation::kOk;
-        std::optional<std::u16string> subject = TextArg(args, 0, error);
+        std::optional<std::u16string> converted;
+        std::optional<std::u16string_view> subject = TextArgView(args, 0, error, converted);
         if (!subject) return InvokeOutcome::Fail(error);
         std::optional<std::u16string> replacement = TextArg(args, 1, error);
         if (!replacement) return InvokeOutcome::Fail(error);

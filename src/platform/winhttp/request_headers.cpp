@@ -16,6 +16,8 @@ bool IsTokenChar(char16_t c) {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
 }  // namespace
 
 bool IsValidHeaderName(std::u16string_view name) {
@@ -26,8 +28,21 @@ bool IsValidHeaderValue(std::u16string_view value) {
     return value.find_first_of(std::u16string_view(u"\r\n\0", 3)) == std::u16string_view::npos;
 }
 
+// The same answer as ToLowerAscii(a) == ToLowerAscii(b) without making the
+// two copies: names are compared for every header of every request. A byte of
+// 0x80 or more starts a double-byte character whose bytes are compared as
+// they are.
 bool SameHeaderName(std::string_view a, std::string_view b) {
-    return ToLowerAscii(a) == ToLowerAscii(b);
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (IsLeadByte(a[i]) && i + 1 < a.size()) {
+            if (a[i] != b[i] || a[i + 1] != b[i + 1]) return false;
+            ++i;
+        } else if (LowerAscii(a[i]) != LowerAscii(b[i])) {
+            return false;
+        }
+    }
+    return true;
 }
 
 void RequestHeaders::Set(std::string_view name, std::string_view value) {

@@ -5,6 +5,8 @@
 #include <ostream>
 
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace tralvex {
 namespace {
@@ -42,6 +44,39 @@ TEST(CodePageTest, WhatTheTargetCannotHoldBecomesQuestionMark) {
     EXPECT_EQ(Utf8ToUtf16("a\xFF"
                           "b"),
               u"a?b");
+}
+
+// Long texts are converted a stretch at a time around their ASCII runs; the
+// result must be the one of converting each text whole, also where a
+// character or a replacement meets the edge of a stretch.
+TEST(CodePageTest, LongMixedTextsConvertAsWholes) {
+    const std::string pad(40, 'a');
+    const std::u16string pad16(40, u'a');
+    struct AnsiCase {
+        std::string ansi;
+        std::u16string utf16;
+        std::string back;  // the UTF-16 text in code page 936 again
+    };
+    const std::vector<AnsiCase> ansiCases = {
+        {pad + "\xC5\xE4\xD6\xC3" + pad, pad16 + u"配置" + pad16, pad + "\xC5\xE4\xD6\xC3" + pad},
+        // The trail byte of 丂 (81 40) is an ASCII byte.
+        {pad + "\x81\x40" + pad, pad16 + u"丂" + pad16, pad + "\x81\x40" + pad},
+        // A byte that starts no character, then a pair with an ASCII trail.
+        {"\xFF\x81\x40" + pad, u"?丂" + pad16, "?\x81\x40" + pad},
+        // 80 is the euro sign; a lead byte at the very end has no trail.
+        {pad + "\x80" + pad + "\xD6", pad16 + u"€" + pad16 + u"?", pad + "\x80" + pad + "?"},
+    };
+    for (const AnsiCase& c : ansiCases) {
+        EXPECT_EQ(AnsiToUtf16(c.ansi), c.utf16) << AnsiToUtf8(c.ansi);
+        EXPECT_EQ(Utf16ToAnsi(c.utf16), c.back) << Utf16ToUtf8(c.utf16);
+    }
+    const std::u16string loneHigh(1, char16_t(0xD800));
+    EXPECT_EQ(Utf16ToAnsi(pad16 + loneHigh + pad16), pad + "?" + pad);
+    EXPECT_EQ(Utf16ToUtf8(pad16 + loneHigh + u"é" + pad16), pad + "?é" + pad);
+    EXPECT_EQ(Utf16ToUtf8(pad16 + u"\U0001F600" + pad16), pad + "\xF0\x9F\x98\x80" + pad);
+    EXPECT_EQ(Utf8ToUtf16(pad + "\xF0\x9F\x98\x80" + pad), pad16 + u"\U0001F600" + pad16);
+    // A sequence cut short by an ASCII byte: each byte of it is replaced.
+    EXPECT_EQ(Utf8ToUtf16(pad + "\xE6\x96" + pad), pad16 + u"??" + pad16);
 }
 
 TEST(CodePageTest, ConvertsOnSeveralThreadsAtOnce) {

@@ -481,6 +481,41 @@ TEST_F(RegExpTest, LargePageIsSearchedWhole) {
               page.size() - chunk.size() + chunk.find(u"202.96.128.86"));
 }
 
+TEST_F(RegExpTest, MatchesFarApartInALargeTextKeepTheirTextsAndGroups) {
+    // The collection keeps only the part of the subject its matches lie in;
+    // a group taken in a lookahead may reach past the end of its match.
+    const std::u16string gap(100'000, u'.');
+    const std::u16string text = gap + u"k1=v1" + gap + u"k2=v22" + gap;
+    const int second = static_cast<int>(2 * gap.size() + 5);
+    ExpectMatches({
+        {uR"(k(\d)(?=(=\w+)))",
+         kGlobal,
+         text,
+         {At(static_cast<int>(gap.size()), u"k1", {u"1", u"=v1"}),
+          At(second, u"k2", {u"2", u"=v22"})}},
+        {uR"(v(\d)|(z))",
+         kGlobal,
+         text,
+         {At(static_cast<int>(gap.size()) + 3, u"v1", {u"1", kUnset}),
+          At(second + 3, u"v2", {u"2", kUnset})}},
+    });
+}
+
+TEST_F(RegExpTest, RepetitionDeeperThanTheFirstMatcherStackStillMatches) {
+    // Deep enough to need more than the 32 KB the matcher starts with, well
+    // within the stack a pattern gets when it needs one.
+    std::u16string text;
+    for (int i = 0; i < 20'000; ++i) text += u"ab";
+    text += u"c";
+    AutomationObject regex = NewRegExp(u"(a|b)*c");
+    std::vector<Found> found = Execute(regex, U16(text));
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].length, static_cast<int>(text.size()));
+    EXPECT_EQ(found[0].groups, (std::vector<std::optional<std::u16string>>{u"b"}));
+    // The same object searches again with the stack it now has.
+    EXPECT_EQ(Execute(regex, U16(text + u"c")).size(), 1u);
+}
+
 TEST_F(RegExpTest, ZeroUnitsAndLoneSurrogatesAreOrdinaryText) {
     std::u16string text(u"\0\xD800 1.2.3.4\0\xDFFF\uFFFF", 13);
     ExpectMatches({
