@@ -213,12 +213,16 @@ bool CharsetConverter::Known() const {
 }
 
 std::string CharsetConverter::FromAnsi(std::string_view ansi) {
-    std::string bytes = Utf16Bytes(AnsiToUtf16(ansi));
-    return converters_->fromUtf16.Convert(bytes.data(), bytes.size());
+    std::u16string utf16 = AnsiToUtf16(ansi);
+    return converters_->fromUtf16.Convert(reinterpret_cast<const char*>(utf16.data()),
+                                          utf16.size() * sizeof(char16_t));
 }
 
 Text CharsetConverter::ToAnsi(std::string_view bytes) {
-    return Utf16ToAnsi(BytesToUtf16(converters_->toUtf16.Convert(bytes.data(), bytes.size())));
+    std::string units = converters_->toUtf16.Convert(bytes.data(), bytes.size());
+    std::u16string utf16(units.size() / sizeof(char16_t), u'\0');
+    std::memcpy(utf16.data(), units.data(), utf16.size() * sizeof(char16_t));
+    return Utf16ToAnsi(utf16);
 }
 
 }  // namespace tralvex
