@@ -1,8 +1,10 @@
 #include "automation/calls.hpp"
 
 #include <algorithm>
+#include <array>
+#include <cstddef>
+#include <memory_resource>
 #include <optional>
-#include <vector>
 
 #include "automation/conversions.hpp"
 #include "automation/dispatch.hpp"
@@ -162,7 +164,10 @@ std::optional<Variant> Invoke(const AutomationObject& object, std::string_view n
     }
     InvokeKind kind = Bind(*info, id, call);
 
-    std::vector<Variant> values;
+    // Calls have a few arguments: their values live on the stack.
+    std::array<std::byte, 6 * sizeof(Variant)> storage;
+    std::pmr::monotonic_buffer_resource arena(storage.data(), storage.size());
+    std::pmr::vector<Variant> values(&arena);
     values.reserve(args.size() + 1);
     for (const Arg& arg : args) {
         if (arg.IsBytes()) {

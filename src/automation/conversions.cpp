@@ -121,6 +121,13 @@ Bytes VariantToBytes(const Variant& value) {
     return array ? array->data : Bytes{};
 }
 
+Bytes VariantToBytes(Variant&& value) {
+    ByteArray* array = value.GetIf<ByteArray>();
+    Bytes bytes = array ? std::move(array->data) : Bytes{};
+    value.Clear();
+    return bytes;
+}
+
 Variant BytesToVariant(const Bytes& bytes) { return Variant(ByteArray{bytes, 1}); }
 
 }  // namespace tralvex::automation

@@ -17,6 +17,8 @@ namespace tralvex::automation {
 Text VariantToText(const Variant& value);
 // The bytes of a byte array; empty for any other value.
 Bytes VariantToBytes(const Variant& value);
+// The same, moved out of a value that is given up, which is left empty.
+Bytes VariantToBytes(Variant&& value);
 // A byte array holding the bytes, lower bound 1.
 Variant BytesToVariant(const Bytes& bytes);
 

@@ -58,6 +58,7 @@ struct InvokeOutcome {
 
 class Dispatch : public Unknown {
   public:
+    Dispatch* QueryDispatch() final { return this; }
     // Null when the object carries no description of its members.
     virtual const TypeInfo* GetTypeInfo() const = 0;
     // Arguments in their natural order; for a put the value comes last.

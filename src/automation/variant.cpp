@@ -4,7 +4,9 @@
 
 namespace tralvex::automation {
 
-Dispatch* AutomationObject::GetDispatch() const { return dynamic_cast<Dispatch*>(object_.get()); }
+Dispatch* AutomationObject::GetDispatch() const {
+    return object_ ? object_->QueryDispatch() : nullptr;
+}
 
 AutomationObject CopyObject(const AutomationObject& object) { return object; }
 

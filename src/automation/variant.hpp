@@ -14,15 +14,19 @@ namespace tralvex::automation {
 
 // Every component object derives from this; what it can be asked through the
 // late-bound calls is in `Dispatch`.
+class Dispatch;
+
 class Unknown {
   public:
     virtual ~Unknown() = default;
     Unknown() = default;
     Unknown(const Unknown&) = delete;
     Unknown& operator=(const Unknown&) = delete;
-};
 
-class Dispatch;
+    // The object's call interface, asked on every call: a virtual call is
+    // far cheaper than the cross-cast that would find it otherwise.
+    virtual Dispatch* QueryDispatch() { return nullptr; }
+};
 
 class AutomationObject {
   public:
@@ -81,6 +85,10 @@ class Variant {
 
     template <typename T>
     const T* GetIf() const {
+        return std::get_if<T>(&value_);
+    }
+    template <typename T>
+    T* GetIf() {
         return std::get_if<T>(&value_);
     }
 

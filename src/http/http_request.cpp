@@ -134,10 +134,7 @@ Text HttpRequest::StatusText() { return GetProperty<Text>(request, "StatusText")
 Text HttpRequest::ResponseText() { return GetProperty<Text>(request, "ResponseText"); }
 
 Bytes HttpRequest::ResponseBody() {
-    Variant body = GetProperty<Variant>(request, "ResponseBody");
-    Bytes bytes = automation::VariantToBytes(body);
-    automation::ClearVariant(body);
-    return bytes;
+    return automation::VariantToBytes(GetProperty<Variant>(request, "ResponseBody"));
 }
 
 Text HttpRequest::ResponseBodyText() { return BytesToText(ResponseBody()); }
@@ -204,7 +201,7 @@ void HttpRequest::SetAutoLogonPolicy(int policy) {
 
 void HttpRequest::Open(const std::optional<Text>& method, Text& url, std::optional<bool> async) {
     Text verb = method.value_or("GET");
-    if (ToLowerAscii(url).rfind("http", 0) != 0) url = "http://" + url;
+    if (ToLowerAscii(std::string_view(url).substr(0, 4)) != "http") url = "http://" + url;
     if (autoHeaders) {
         acceptSet = false;
         acceptLanguageSet = false;

@@ -252,6 +252,15 @@ TEST(ConversionTest, BytesOnlyFromByteArrays) {
     EXPECT_TRUE(VariantToBytes(Variant(std::u16string(u"abc"))).empty());
     ClearVariant(array);
     EXPECT_TRUE(array.IsEmpty());
+
+    // Taking the bytes out of a value given up leaves it empty; a value that
+    // holds no bytes gives none and is emptied all the same.
+    Variant given = BytesToVariant(Bytes{1, 2});
+    EXPECT_EQ(VariantToBytes(std::move(given)), (Bytes{1, 2}));
+    EXPECT_TRUE(given.IsEmpty());  // NOLINT(bugprone-use-after-move)
+    Variant text(std::u16string(u"abc"));
+    EXPECT_TRUE(VariantToBytes(std::move(text)).empty());
+    EXPECT_TRUE(text.IsEmpty());  // NOLINT(bugprone-use-after-move)
 }
 
 TEST(ConversionTest, NumbersAndBooleansFromOtherKinds) {

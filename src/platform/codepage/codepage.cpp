@@ -95,19 +95,23 @@ Converter& Utf8ToUtf16Converter() {
 // Copies the ASCII units from `from` on to `to`, each cast to the target's
 // unit type (ASCII is the same in every encoding here), up to the first unit
 // that is not ASCII or the end; returns where it stopped and advances `to`.
-// Texts are often long and mostly ASCII: blocks of units that are all ASCII
-// are checked and copied whole, in loops the compiler vectorises.
+// Texts are often long and mostly ASCII: a block of units is copied and
+// checked in the same pass, a loop the compiler vectorises, and only a block
+// holding a unit that is not ASCII is looked at again. Copying past that unit
+// is harmless: `to` has room for one unit per source unit still to come, and
+// what lies past the returned position is written again.
 template <typename Unit, typename Out>
 const Unit* CopyAscii(const Unit* from, const Unit* end, Out*& to) {
     constexpr std::ptrdiff_t kBlock = 32;
     using Unsigned = std::make_unsigned_t<Unit>;
     while (end - from >= kBlock) {
         Unsigned any = 0;
-        for (std::ptrdiff_t k = 0; k < kBlock; ++k) any |= static_cast<Unsigned>(from[k]);
-        if (any >= 0x80) break;
         for (std::ptrdiff_t k = 0; k < kBlock; ++k) {
-            to[k] = static_cast<Out>(static_cast<Unsigned>(from[k]));
+            const auto unit = static_cast<Unsigned>(from[k]);
+            any |= unit;
+            to[k] = static_cast<Out>(unit);
         }
+        if (any >= 0x80) break;
         from += kBlock;
         to += kBlock;
     }

@@ -156,12 +156,13 @@ ExchangeResult RunExchange(CurlSession& session, const ExchangeRequest& request,
     std::string method = request.method;
     std::string url = request.url;
     const std::string* body = request.body ? &*request.body : nullptr;
-    const std::string firstOrigin = OriginOf(url);
     for (int redirects = 0;; ++redirects) {
         TransferSettings hopSettings = settings;
         hopSettings.proxy = ProxyFor(proxy, url);
         // Server credentials go to the server they were given for only.
-        if (OriginOf(url) != firstOrigin) hopSettings.serverCredentials.reset();
+        if (redirects > 0 && OriginOf(url) != OriginOf(request.url)) {
+            hopSettings.serverCredentials.reset();
+        }
         Hop hop{method, url, RequestHeaderLines(request, body != nullptr), body};
         HopResult hopResult = session.Perform(hop, hopSettings);
         if (hopResult.error != automation::kOk) {

@@ -45,18 +45,18 @@ bool SameHeaderName(std::string_view a, std::string_view b) {
     return true;
 }
 
-void RequestHeaders::Set(std::string_view name, std::string_view value) {
+void RequestHeaders::Set(std::string name, std::string value) {
     auto it = std::find_if(items_.begin(), items_.end(),
-                           [name](const Header& h) { return SameHeaderName(h.name, name); });
+                           [&name](const Header& h) { return SameHeaderName(h.name, name); });
     bool removes = std::all_of(value.begin(), value.end(), IsBlank);
     if (removes) {
         if (it != items_.end()) items_.erase(it);
         return;
     }
     if (it != items_.end()) {
-        *it = {std::string(name), std::string(value)};
+        *it = {std::move(name), std::move(value)};
     } else {
-        items_.push_back({std::string(name), std::string(value)});
+        items_.push_back({std::move(name), std::move(value)});
     }
 }
 

@@ -25,7 +25,7 @@ class RequestHeaders {
     // A header of the same name (ASCII case ignored) takes the new name and
     // value in its first position; a value of nothing but blanks removes the
     // header, as the platform does for an empty value.
-    void Set(std::string_view name, std::string_view value);
+    void Set(std::string name, std::string value);
     bool Has(std::string_view name) const;
     const std::vector<Header>& Items() const { return items_; }
     void Clear() { items_.clear(); }

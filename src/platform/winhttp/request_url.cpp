@@ -92,10 +92,10 @@ automation::HResult ParseRequestUrl(std::u16string_view url, RequestUrl& out) {
     return automation::kOk;
 }
 
-std::string EscapeUnsafeBytes(std::string_view bytes, bool escapePercent) {
+namespace {
+
+void AppendEscaped(std::string& out, std::string_view bytes, bool escapePercent) {
     static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(bytes.size());
     for (char c : bytes) {
         auto byte = static_cast<unsigned char>(c);
         if (IsUnsafe(byte, escapePercent)) {
@@ -106,20 +106,41 @@ std::string EscapeUnsafeBytes(std::string_view bytes, bool escapePercent) {
             out += c;
         }
     }
+}
+
+}  // namespace
+
+std::string EscapeUnsafeBytes(std::string_view bytes, bool escapePercent) {
+    std::string out;
+    out.reserve(bytes.size());
+    AppendEscaped(out, bytes, escapePercent);
     return out;
 }
 
+// Built in one string: the URL is made again for every request.
 std::string WireUrl(const RequestUrl& url, const UrlEscaping& escaping) {
     std::u16string_view text = url.pathAndQuery;
     std::size_t queryStart = std::min(text.find(u'?'), text.size());
-    std::string path = PathBytes(text.substr(0, queryStart), escaping.codePage);
-    std::string query = PathBytes(text.substr(queryStart), escaping.codePage);
-    if (!escaping.escapeDisabled) {
-        path = EscapeUnsafeBytes(path, escaping.escapePercent);
-        if (!escaping.queryEscapeDisabled) query = EscapeUnsafeBytes(query, escaping.escapePercent);
+    std::string wire;
+    wire.reserve(url.origin.size() + text.size() + 1);
+    wire = url.origin;
+    auto append = [&](std::u16string_view part, bool escape) {
+        std::string bytes = PathBytes(part, escaping.codePage);
+        if (escape) {
+            AppendEscaped(wire, bytes, escaping.escapePercent);
+        } else {
+            wire += bytes;
+        }
+    };
+    // Every character gives at least one byte, so an empty path is one
+    // without characters.
+    if (queryStart == 0) {
+        wire += '/';
+    } else {
+        append(text.substr(0, queryStart), !escaping.escapeDisabled);
     }
-    if (path.empty()) path = "/";
-    return url.origin + path + query;
+    append(text.substr(queryStart), !escaping.escapeDisabled && !escaping.queryEscapeDisabled);
+    return wire;
 }
 
 std::string OriginOf(std::string_view absoluteUrl) {

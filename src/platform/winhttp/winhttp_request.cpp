@@ -85,8 +85,15 @@ constexpr int kCodePageUtf8 = 65001;
 InvokeOutcome Missing() { return InvokeOutcome::Fail(kDispParamNotOptional); }
 InvokeOutcome Mismatch() { return InvokeOutcome::Fail(kDispTypeMismatch); }
 
-std::optional<std::u16string> TextArg(const Variant& value) {
-    return value.IsMissing() ? std::nullopt : automation::ToString16(value);
+// A text argument read where it is when it is a text already, else
+// converted into `converted`: headers and URLs are set for every request, and
+// they nearly always come as texts.
+std::optional<std::u16string_view> TextIn(const Variant& value,
+                                          std::optional<std::u16string>& converted) {
+    if (const auto* text = value.GetIf<std::u16string>()) return std::u16string_view(*text);
+    converted = automation::ToString16(value);
+    if (!converted) return std::nullopt;
+    return std::u16string_view(*converted);
 }
 
 bool EqualsIgnoringCase(std::u16string_view text, std::string_view lowerAscii) {
@@ -206,9 +213,10 @@ void WinHttpRequest::Finish(ExchangeResult result) {
 }
 
 InvokeOutcome WinHttpRequest::Open(Args args) {
-    std::optional<std::u16string> method = TextArg(ArgAt(args, 0));
-    std::optional<std::u16string> url = TextArg(ArgAt(args, 1));
     if (ArgAt(args, 0).IsMissing() || ArgAt(args, 1).IsMissing()) return Missing();
+    std::optional<std::u16string> methodStorage, urlStorage;
+    std::optional<std::u16string_view> method = TextIn(ArgAt(args, 0), methodStorage);
+    std::optional<std::u16string_view> url = TextIn(ArgAt(args, 1), urlStorage);
     if (!method || !url) return Mismatch();
     std::optional<bool> async = false;
     if (!ArgAt(args, 2).IsAbsent()) async = automation::ToBool(ArgAt(args, 2));
@@ -232,7 +240,7 @@ InvokeOutcome WinHttpRequest::Open(Args args) {
     if (HResult error = ParseRequestUrl(*url, parsed); error != kOk) return RaiseError(error);
     method_ = Utf16ToAnsi(*method);
     url_ = std::move(parsed);
-    urlText_ = std::move(*url);
+    urlText_ = *url;
     async_ = *async;
     std::lock_guard lock(mutex_);
     state_ = State::Opened;
@@ -246,8 +254,9 @@ InvokeOutcome WinHttpRequest::SetRequestHeader(Args args) {
         if (state_ == State::Created) return RaiseError(kCannotCallBeforeOpen);
         if (state_ != State::Opened) return RaiseError(kCannotCallAfterSend);
     }
-    std::optional<std::u16string> name = automation::ToString16(ArgAt(args, 0));
-    std::optional<std::u16string> value = automation::ToString16(ArgAt(args, 1));
+    std::optional<std::u16string> nameStorage, valueStorage;
+    std::optional<std::u16string_view> name = TextIn(ArgAt(args, 0), nameStorage);
+    std::optional<std::u16string_view> value = TextIn(ArgAt(args, 1), valueStorage);
     if (!name || !value) return Mismatch();
     if (!IsValidHeaderName(*name) || !IsValidHeaderValue(*value)) return RaiseError(kInvalidArg);
     headers_.Set(Utf16ToAnsi(*name), Utf16ToAnsi(*value));
@@ -588,8 +597,9 @@ InvokeOutcome WinHttpRequest::SetCredentials(Args args) {
 }
 
 InvokeOutcome WinHttpRequest::SetCertificate(const Variant& value) {
-    std::optional<std::u16string> name = TextArg(value);
     if (value.IsMissing()) return Missing();
+    std::optional<std::u16string> nameStorage;
+    std::optional<std::u16string_view> name = TextIn(value, nameStorage);
     if (!name) return Mismatch();
     std::string path = Utf16ToUtf8(*name);
     if (!path.empty() && !IsReadableFile(path)) return RaiseError(kCertificateNotFound);
