@@ -92,28 +92,40 @@ Converter& Utf8ToUtf16Converter() {
     return c;
 }
 
+constexpr std::ptrdiff_t kAsciiBlock = 64;
+
+// Whether the block of kAsciiBlock units at `from` is all ASCII, read as a few
+// 64-bit words: a unit of 0x80 or more has a bit of the mask set in its lane.
+template <typename Unit>
+bool IsAsciiBlock(const Unit* from) {
+    static_assert(sizeof(Unit) == 1 || sizeof(Unit) == 2);
+    constexpr std::uint64_t kNotAscii =
+        sizeof(Unit) == 1 ? 0x8080808080808080ULL : 0xFF80FF80FF80FF80ULL;
+    constexpr std::size_t kWords = kAsciiBlock * sizeof(Unit) / sizeof(std::uint64_t);
+    const char* bytes = reinterpret_cast<const char*>(from);
+    std::uint64_t any = 0;
+    for (std::size_t w = 0; w < kWords; ++w) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes + w * sizeof word, sizeof word);
+        any |= word;
+    }
+    return (any & kNotAscii) == 0;
+}
+
 // Copies the ASCII units from `from` on to `to`, each cast to the target's
 // unit type (ASCII is the same in every encoding here), up to the first unit
 // that is not ASCII or the end; returns where it stopped and advances `to`.
-// Texts are often long and mostly ASCII: a block of units is copied and
-// checked in the same pass, a loop the compiler vectorises, and only a block
-// holding a unit that is not ASCII is looked at again. Copying past that unit
-// is harmless: `to` has room for one unit per source unit still to come, and
-// what lies past the returned position is written again.
+// Texts are often long and mostly ASCII: blocks that are all ASCII are told
+// by a few word loads and copied whole, in a loop the compiler vectorises.
 template <typename Unit, typename Out>
 const Unit* CopyAscii(const Unit* from, const Unit* end, Out*& to) {
-    constexpr std::ptrdiff_t kBlock = 32;
     using Unsigned = std::make_unsigned_t<Unit>;
-    while (end - from >= kBlock) {
-        Unsigned any = 0;
-        for (std::ptrdiff_t k = 0; k < kBlock; ++k) {
-            const auto unit = static_cast<Unsigned>(from[k]);
-            any |= unit;
-            to[k] = static_cast<Out>(unit);
+    while (end - from >= kAsciiBlock && IsAsciiBlock(from)) {
+        for (std::ptrdiff_t k = 0; k < kAsciiBlock; ++k) {
+            to[k] = static_cast<Out>(static_cast<Unsigned>(from[k]));
         }
-        if (any >= 0x80) break;
-        from += kBlock;
-        to += kBlock;
+        from += kAsciiBlock;
+        to += kAsciiBlock;
     }
     while (from != end && static_cast<Unsigned>(*from) < 0x80) {
         *to++ = static_cast<Out>(static_cast<Unsigned>(*from++));

@@ -48,10 +48,11 @@ TEST(CodePageTest, WhatTheTargetCannotHoldBecomesQuestionMark) {
 
 // Long texts are converted a stretch at a time around their ASCII runs; the
 // result must be the one of converting each text whole, also where a
-// character or a replacement meets the edge of a stretch.
+// character or a replacement meets the edge of a stretch. The runs of ASCII
+// are long enough to hold whole blocks of the fast path and end inside one.
 TEST(CodePageTest, LongMixedTextsConvertAsWholes) {
-    const std::string pad(40, 'a');
-    const std::u16string pad16(40, u'a');
+    const std::string pad(100, 'a');
+    const std::u16string pad16(100, u'a');
     struct AnsiCase {
         std::string ansi;
         std::u16string utf16;
