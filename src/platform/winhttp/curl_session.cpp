@@ -41,11 +41,6 @@ struct Progress {
     }
 };
 
-void EnsureCurlInitialised() {
-    static const CURLcode initialised = curl_global_init(CURL_GLOBAL_DEFAULT);
-    (void)initialised;
-}
-
 std::string_view WithoutLineEnd(std::string_view line) {
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
     return line;
@@ -109,73 +104,73 @@ int OnConnected(void* context, char*, char*, int, int) {
 
 constexpr long kNoLimitMs = INT_MAX;
 
-void SetMethodAndBody(CURL* easy, const Hop& hop) {
+void SetMethodAndBody(const CurlLibrary& curl, CURL* easy, const Hop& hop) {
     bool head = SameHeaderName(hop.method, "HEAD");
     if (head) {
-        curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+        curl.easySetopt(easy, CURLOPT_NOBODY, 1L);
     } else if (hop.body) {
-        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
-                         static_cast<curl_off_t>(hop.body->size()));
-        curl_easy_setopt(easy, CURLOPT_POSTFIELDS, hop.body->data());
+        curl.easySetopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
+                        static_cast<curl_off_t>(hop.body->size()));
+        curl.easySetopt(easy, CURLOPT_POSTFIELDS, hop.body->data());
     } else {
-        curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+        curl.easySetopt(easy, CURLOPT_HTTPGET, 1L);
     }
     // curl keeps a custom method on every request it makes for this transfer,
     // which is what we want: redirects are followed by the caller, one by one.
     bool curlsOwn = hop.method == (head ? "HEAD" : hop.body ? "POST" : "GET");
-    if (!curlsOwn) curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, hop.method.c_str());
+    if (!curlsOwn) curl.easySetopt(easy, CURLOPT_CUSTOMREQUEST, hop.method.c_str());
 }
 
-void SetConnection(CURL* easy, const TransferSettings& settings) {
+void SetConnection(const CurlLibrary& curl, CURL* easy, const TransferSettings& settings) {
     if (settings.proxy) {
-        curl_easy_setopt(easy, CURLOPT_PROXY, settings.proxy->c_str());
-        curl_easy_setopt(easy, CURLOPT_NOPROXY, "");
-        curl_easy_setopt(easy, CURLOPT_PROXYTYPE, static_cast<long>(CURLPROXY_HTTP));
+        curl.easySetopt(easy, CURLOPT_PROXY, settings.proxy->c_str());
+        curl.easySetopt(easy, CURLOPT_NOPROXY, "");
+        curl.easySetopt(easy, CURLOPT_PROXYTYPE, static_cast<long>(CURLPROXY_HTTP));
     }
     if (settings.serverCredentials) {
-        curl_easy_setopt(easy, CURLOPT_USERNAME, settings.serverCredentials->user.c_str());
-        curl_easy_setopt(easy, CURLOPT_PASSWORD, settings.serverCredentials->password.c_str());
-        curl_easy_setopt(easy, CURLOPT_HTTPAUTH, CURLAUTH_ANY);
+        curl.easySetopt(easy, CURLOPT_USERNAME, settings.serverCredentials->user.c_str());
+        curl.easySetopt(easy, CURLOPT_PASSWORD, settings.serverCredentials->password.c_str());
+        curl.easySetopt(easy, CURLOPT_HTTPAUTH, CURLAUTH_ANY);
     }
     if (settings.proxyCredentials) {
-        curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, settings.proxyCredentials->user.c_str());
-        curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, settings.proxyCredentials->password.c_str());
-        curl_easy_setopt(easy, CURLOPT_PROXYAUTH, CURLAUTH_ANY);
+        curl.easySetopt(easy, CURLOPT_PROXYUSERNAME, settings.proxyCredentials->user.c_str());
+        curl.easySetopt(easy, CURLOPT_PROXYPASSWORD, settings.proxyCredentials->password.c_str());
+        curl.easySetopt(easy, CURLOPT_PROXYAUTH, CURLAUTH_ANY);
     }
     if (!settings.clientCertificate.empty()) {
-        curl_easy_setopt(easy, CURLOPT_SSLCERT, settings.clientCertificate.c_str());
-        curl_easy_setopt(easy, CURLOPT_SSLKEY, settings.clientCertificate.c_str());
-        curl_easy_setopt(easy, CURLOPT_SSLCERTTYPE, "PEM");
+        curl.easySetopt(easy, CURLOPT_SSLCERT, settings.clientCertificate.c_str());
+        curl.easySetopt(easy, CURLOPT_SSLKEY, settings.clientCertificate.c_str());
+        curl.easySetopt(easy, CURLOPT_SSLCERTTYPE, "PEM");
     }
-    if (settings.tlsVersion) curl_easy_setopt(easy, CURLOPT_SSLVERSION, *settings.tlsVersion);
-    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, settings.verifyPeer ? 1L : 0L);
-    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, settings.verifyHost ? 2L : 0L);
-    curl_easy_setopt(easy, CURLOPT_HTTP_VERSION,
-                     settings.http11 ? CURL_HTTP_VERSION_1_1 : CURL_HTTP_VERSION_1_0);
+    if (settings.tlsVersion) curl.easySetopt(easy, CURLOPT_SSLVERSION, *settings.tlsVersion);
+    curl.easySetopt(easy, CURLOPT_SSL_VERIFYPEER, settings.verifyPeer ? 1L : 0L);
+    curl.easySetopt(easy, CURLOPT_SSL_VERIFYHOST, settings.verifyHost ? 2L : 0L);
+    curl.easySetopt(easy, CURLOPT_HTTP_VERSION,
+                    settings.http11 ? CURL_HTTP_VERSION_1_1 : CURL_HTTP_VERSION_1_0);
 }
 
-void Configure(CURL* easy, const Hop& hop, const TransferSettings& settings, curl_slist* headers,
-               Progress& progress) {
-    curl_easy_setopt(easy, CURLOPT_URL, hop.url.c_str());
-    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(easy, CURLOPT_HTTP09_ALLOWED, 0L);
-    curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+void Configure(const CurlLibrary& curl, CURL* easy, const Hop& hop,
+               const TransferSettings& settings, curl_slist* headers, Progress& progress) {
+    curl.easySetopt(easy, CURLOPT_URL, hop.url.c_str());
+    curl.easySetopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl.easySetopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl.easySetopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+    curl.easySetopt(easy, CURLOPT_HTTP09_ALLOWED, 0L);
+    curl.easySetopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     // Our own loop enforces the connect time-out; curl would otherwise apply
     // its default of 300 seconds.
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, kNoLimitMs);
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
-    SetMethodAndBody(easy, hop);
-    SetConnection(easy, settings);
-    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader);
-    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &progress);
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnBody);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &progress);
-    curl_easy_setopt(easy, CURLOPT_SOCKOPTFUNCTION, OnSocket);
-    curl_easy_setopt(easy, CURLOPT_SOCKOPTDATA, &progress);
-    curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, OnConnected);
-    curl_easy_setopt(easy, CURLOPT_PREREQDATA, &progress);
+    curl.easySetopt(easy, CURLOPT_CONNECTTIMEOUT_MS, kNoLimitMs);
+    curl.easySetopt(easy, CURLOPT_HTTPHEADER, headers);
+    SetMethodAndBody(curl, easy, hop);
+    SetConnection(curl, easy, settings);
+    curl.easySetopt(easy, CURLOPT_HEADERFUNCTION, OnHeader);
+    curl.easySetopt(easy, CURLOPT_HEADERDATA, &progress);
+    curl.easySetopt(easy, CURLOPT_WRITEFUNCTION, OnBody);
+    curl.easySetopt(easy, CURLOPT_WRITEDATA, &progress);
+    curl.easySetopt(easy, CURLOPT_SOCKOPTFUNCTION, OnSocket);
+    curl.easySetopt(easy, CURLOPT_SOCKOPTDATA, &progress);
+    curl.easySetopt(easy, CURLOPT_PREREQFUNCTION, OnConnected);
+    curl.easySetopt(easy, CURLOPT_PREREQDATA, &progress);
 }
 
 Clock::time_point After(Clock::time_point start, int limitMs) {
@@ -242,34 +237,35 @@ HResult MapCurlCode(CURLcode code, const Progress& progress) {
 
 class HeaderList {
   public:
-    explicit HeaderList(const std::vector<std::string>& lines) {
-        for (const std::string& line : lines) list_ = curl_slist_append(list_, line.c_str());
+    HeaderList(const CurlLibrary& curl, const std::vector<std::string>& lines) : curl_(curl) {
+        for (const std::string& line : lines) list_ = curl.slistAppend(list_, line.c_str());
     }
-    ~HeaderList() { curl_slist_free_all(list_); }
+    ~HeaderList() { curl_.slistFreeAll(list_); }
     HeaderList(const HeaderList&) = delete;
     HeaderList& operator=(const HeaderList&) = delete;
     curl_slist* Get() const { return list_; }
 
   private:
+    const CurlLibrary& curl_;
     curl_slist* list_ = nullptr;
 };
 
 }  // namespace
 
-CurlSession::CurlSession() {
-    EnsureCurlInitialised();
-    easy_ = curl_easy_init();
-    multi_ = curl_multi_init();
+CurlSession::CurlSession() : curl_(LoadCurlLibrary()) {
+    if (!curl_) return;
+    easy_ = curl_->easyInit();
+    multi_ = curl_->multiInit();
 }
 
 CurlSession::~CurlSession() {
-    if (easy_) curl_easy_cleanup(easy_);
-    if (multi_) curl_multi_cleanup(multi_);
+    if (easy_) curl_->easyCleanup(easy_);
+    if (multi_) curl_->multiCleanup(multi_);
 }
 
 void CurlSession::Abort() {
     aborted_ = true;
-    if (multi_) curl_multi_wakeup(multi_);
+    if (multi_) curl_->multiWakeup(multi_);
 }
 
 HopResult CurlSession::Perform(const Hop& hop, const TransferSettings& settings) {
@@ -278,28 +274,29 @@ HopResult CurlSession::Perform(const Hop& hop, const TransferSettings& settings)
         result.error = kInternalError;
         return result;
     }
+    const CurlLibrary& curl = *curl_;
     if (hop.url.rfind("https:", 0) == 0 && !settings.tlsVersion) {
         result.error = kSecureFailure;
         return result;
     }
-    curl_easy_reset(easy_);
+    curl.easyReset(easy_);
     Progress progress;
     progress.maxHeaderBytes = settings.maxHeaderBytes;
     progress.maxBodyBytes = settings.maxBodyBytes;
-    HeaderList headers(hop.headerLines);
-    Configure(easy_, hop, settings, headers.Get(), progress);
+    HeaderList headers(curl, hop.headerLines);
+    Configure(curl, easy_, hop, settings, headers.Get(), progress);
 
-    curl_multi_add_handle(multi_, easy_);
+    curl.multiAddHandle(multi_, easy_);
     result.error = automation::kOk;
     for (;;) {
         int running = 0;
-        if (curl_multi_perform(multi_, &running) != CURLM_OK) {
+        if (curl.multiPerform(multi_, &running) != CURLM_OK) {
             result.error = kInternalError;
             break;
         }
         if (!running) {
             int left = 0;
-            CURLMsg* message = curl_multi_info_read(multi_, &left);
+            CURLMsg* message = curl.multiInfoRead(multi_, &left);
             CURLcode code =
                 message && message->msg == CURLMSG_DONE ? message->data.result : CURLE_RECV_ERROR;
             result.error = MapCurlCode(code, progress);
@@ -310,7 +307,7 @@ HopResult CurlSession::Perform(const Hop& hop, const TransferSettings& settings)
             break;
         }
         curl_off_t uploaded = 0;
-        curl_easy_getinfo(easy_, CURLINFO_SIZE_UPLOAD_T, &uploaded);
+        curl.easyGetinfo(easy_, CURLINFO_SIZE_UPLOAD_T, &uploaded);
         Clock::time_point now = Clock::now();
         if (uploaded != progress.uploaded) {
             progress.uploaded = uploaded;
@@ -325,13 +322,13 @@ HopResult CurlSession::Perform(const Hop& hop, const TransferSettings& settings)
         auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
         int waitMs =
             static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(wait.count() + 1, 1, 1000));
-        curl_multi_poll(multi_, nullptr, 0, waitMs, nullptr);
+        curl.multiPoll(multi_, nullptr, 0, waitMs, nullptr);
     }
-    curl_multi_remove_handle(multi_, easy_);
+    curl.multiRemoveHandle(multi_, easy_);
 
     if (result.error == automation::kOk) {
         char* location = nullptr;
-        curl_easy_getinfo(easy_, CURLINFO_REDIRECT_URL, &location);
+        curl.easyGetinfo(easy_, CURLINFO_REDIRECT_URL, &location);
         if (location) result.redirectUrl = location;
         result.response = std::move(progress.response);
         result.response.body = std::make_shared<const Bytes>(std::move(progress.body));

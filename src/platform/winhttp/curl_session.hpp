@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "automation/hresult.hpp"
+#include "platform/winhttp/curl_library.hpp"
 #include "platform/winhttp/http_response.hpp"
 
 namespace tralvex::winhttp {
@@ -92,6 +93,8 @@ class CurlSession {
     void ClearAbort() { aborted_ = false; }
 
   private:
+    // Null when libcurl could not be loaded: every transfer then fails.
+    const CurlLibrary* curl_;
     CURL* easy_ = nullptr;
     CURLM* multi_ = nullptr;
     std::atomic<bool> aborted_{false};
