@@ -13,6 +13,7 @@
 #include "bare_curl.hpp"
 #include "figures.hpp"
 #include "router_sim.hpp"
+#include "silent_view.hpp"
 
 namespace tralvex::bench {
 namespace {
@@ -20,24 +21,6 @@ namespace {
 constexpr int kRepeats = 4;    // reconnections that bring back the old address
 constexpr int kZeroPolls = 3;  // polls that show 0.0.0.0 after each connect
 constexpr double kPauseMicroseconds = 200'000;
-
-// A view that answers the two boxes and forgets everything shown.
-class SilentView : public ChangeIpView {
-  public:
-    explicit SilentView(Text address) : address_(std::move(address)) {}
-    Text RouterAddress() override { return address_; }
-    Text Password() override { return "admin"; }
-    void SetTip1(const Text&) override {}
-    void SetTip2(const Text&) override {}
-    void SetButtonEnabled(bool) override {}
-    void SetButtonCaption(const Text&) override {}
-    void ShowErrorBox(const Text&, const Text&) override { failed = true; }
-
-    bool failed = false;
-
-  private:
-    Text address_;
-};
 
 }  // namespace
 

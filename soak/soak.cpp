@@ -28,6 +28,7 @@
 #include "platform/winhttp/winhttp_request.hpp"
 #include "process_usage.hpp"
 #include "router_process.hpp"
+#include "silent_view.hpp"
 
 namespace tralvex::soak {
 namespace {
@@ -75,24 +76,6 @@ Options Parse(int argc, char** argv) {
     if (options.routerSim.empty()) UsageError("--router-sim is needed");
     return options;
 }
-
-// A view that answers the boxes and keeps only whether the box was shown.
-class SilentView : public ChangeIpView {
-  public:
-    explicit SilentView(Text address) : address_(std::move(address)) {}
-    Text RouterAddress() override { return address_; }
-    Text Password() override { return "admin"; }
-    void SetTip1(const Text&) override {}
-    void SetTip2(const Text&) override {}
-    void SetButtonEnabled(bool) override {}
-    void SetButtonCaption(const Text&) override {}
-    void ShowErrorBox(const Text&, const Text&) override { ++boxes; }
-
-    int boxes = 0;
-
-  private:
-    Text address_;
-};
 
 // Stops a run after a number of cycles and polls, and takes the usage of
 // this process and of the router after the first cycles and at the end.
