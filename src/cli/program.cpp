@@ -222,7 +222,7 @@ class Program {
 }  // namespace
 
 int RunProgram(const std::vector<std::string>& args) {
-    InstallStopSignalHandlers();
+    CatchStopSignals();
     std::unique_ptr<CharsetConverter> terminal = OpenTerminalConverter();
     const ParsedOptions parsed = ParseOptions(args);
     if (!parsed.error.empty()) {
