@@ -1,10 +1,8 @@
 #include "automation/calls.hpp"
 
 #include <algorithm>
-#include <array>
-#include <cstddef>
-#include <memory_resource>
 #include <optional>
+#include <vector>
 
 #include "automation/conversions.hpp"
 #include "automation/dispatch.hpp"
@@ -164,10 +162,7 @@ std::optional<Variant> Invoke(const AutomationObject& object, std::string_view n
     }
     InvokeKind kind = Bind(*info, id, call);
 
-    // Calls have a few arguments: their values live on the stack.
-    std::array<std::byte, 6 * sizeof(Variant)> storage;
-    std::pmr::monotonic_buffer_resource arena(storage.data(), storage.size());
-    std::pmr::vector<Variant> values(&arena);
+    std::vector<Variant> values;
     values.reserve(args.size() + 1);
     for (const Arg& arg : args) {
         if (arg.IsBytes()) {
